@@ -1,0 +1,23 @@
+# Test programs that run under 64-bit Wine. CTest runs them through cmake/wine-run.sh, which
+# uses the prefix, display and wineserver that scripts/wine-env.sh starts for this build folder.
+set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh ${CMAKE_BINARY_DIR})
+
+set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+target_compile_options(gtest PRIVATE -Wno-error)
+target_compile_options(gtest_main PRIVATE -Wno-error)
+
+include(GoogleTest)
+file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
+add_executable(wine_tests ${WINE_TESTS})
+target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+target_link_libraries(wine_tests PRIVATE korvex_core gtest gtest_main)
+set_target_properties(wine_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+add_dependencies(wine_tests VelKorvexHooks)
+if(TARGET wine_fixtures)
+  add_dependencies(wine_tests wine_fixtures)
+endif()
+gtest_discover_tests(wine_tests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)

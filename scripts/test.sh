@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Runs every test: builds the three presets, runs the native suite (sanitizers on) and the Wine
+# suite, and checks the i686 DLL. Prints both CTest summaries; exits non-zero on any failure.
+set -u
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh || exit 1
+status=0
+for preset in native win32 win64; do
+  cmake --preset "$preset" >"build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j2 >>"build-$preset.log" 2>&1 \
+    || { echo "== build of $preset failed:"; tail -40 "build-$preset.log"; exit 1; }
+  rm -f "build-$preset.log"
+done
+
+echo "== native suite"
+ctest --preset native 2>&1 | tee build/native-ctest.log | grep -E "tests passed|tests failed|Failed|\*\*\*|Total Test time"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+
+echo "== i686 DLL check"
+bash scripts/check-dll.sh build/win32/bin/VelKorvexHooks.dll || status=1
+
+echo "== Wine suite"
+bash scripts/wine-env.sh start build/win64
+ctest --preset win64 2>&1 | tee build/wine-ctest.log | grep -E "tests passed|tests failed|Failed|\*\*\*|Total Test time"
+[ "${PIPESTATUS[0]}" -eq 0 ] || status=1
+bash scripts/wine-env.sh stop build/win64
+
+if [ -f scripts/fuzz.sh ]; then
+  echo "== short fuzzing run"
+  bash scripts/fuzz.sh short || status=1
+fi
+
+echo "== summary"
+echo "native: $(grep -E 'tests passed' build/native-ctest.log)"
+echo "wine:   $(grep -E 'tests passed' build/wine-ctest.log)"
+exit $status

@@ -1,0 +1,3 @@
+// Simulated Win32: everything lives in <windows.h>.
+#pragma once
+#include <windows.h>

@@ -1,0 +1,14 @@
+// Setting the hook trio (keyboard, mouse, get-message) of "VelKorvexHooks.dll" on one thread,
+// or one of its two groups; removing them; and listing the threads of a process.
+#pragma once
+
+#include "discovery/window_discovery.h"
+
+#include <windows.h>
+
+bool InstallInputHooks(DWORD threadId, CRITICAL_SECTION* lock, HHOOK& keyboard, HHOOK& mouse,
+                       HHOOK& getmsg);
+bool InstallInputHookGroup(DWORD threadId, bool rawInput, CRITICAL_SECTION* lock,
+                           HHOOK& keyboard, HHOOK& mouse, HHOOK& getmsg);
+void RemoveInputHooks(HHOOK& first, HHOOK& second, HHOOK& third);
+bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads);

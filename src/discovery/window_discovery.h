@@ -1,0 +1,22 @@
+// Window and thread discovery: the windows (and window-owning threads) of a process including
+// all descendants, the first top-level window by title prefix, and the first top-level window
+// of a given window's process. Each routine fills a process-wide scratch object and takes no
+// lock: callers keep calls of one routine apart.
+#pragma once
+
+#include <windows.h>
+
+#include <set>
+
+using ThreadIdSet = std::set<DWORD>;
+using WindowSet = std::set<HWND>;
+
+// The scratch sets the enumeration callbacks fill; defined with the other static objects in
+// hooks/static_objects.cpp so that they are constructed in the module's load order.
+extern WindowSet ProcessWindowsScratch;
+extern ThreadIdSet WindowThreadsScratch;
+
+bool CollectWindowThreads(DWORD processId, ThreadIdSet& out);
+bool CollectProcessWindows(DWORD processId, WindowSet& out);
+HWND FindWindowByTitlePrefix(const char* text);
+HWND FindWindowOfSameProcess(HWND window);
