@@ -1,0 +1,14 @@
+// CheckFocus: whether the foreground window is one of this process's windows (descendants
+// included). mouseHook never swallows while another application has the foreground.
+#include "discovery/window_discovery.h"
+#include "hooks/exports.h"
+#include "hooks/hook_state.h"
+
+extern "C" void __cdecl CheckFocus() {
+    WindowSet windows;
+    HWND foreground = GetForegroundWindow();
+    CollectProcessWindows(GetCurrentProcessId(), windows);
+    HookState.FocusElsewhere = false;
+    if (windows.count(foreground) == 0)
+        HookState.FocusElsewhere = true;
+}
