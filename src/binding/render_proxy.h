@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
 // The exports a render proxy offers (plain functions, caller removes the arguments).
 typedef bool(__cdecl* RenderProxyActiveProc)();
 typedef HANDLE(__cdecl* GetGamePipeProc)();
