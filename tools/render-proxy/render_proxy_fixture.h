@@ -1,0 +1,42 @@
+// Interface of the reference render proxy used by the Windows test programs. One source is
+// built under several runtime names (d3d9.dll, d3d11.dll, opengl32.dll, dinput.dll); each DLL
+// keeps its own state. Besides the render proxy contract exports (_RenderProxyActive,
+// _GetGamePipe, _OutputRenderWindow, _OverlayInputActive, _OverlayRenderActive) and the
+// DirectInput proxy's DITrackedCursorPos, every copy exports three control functions that a
+// test looks up with GetProcAddress on the copy it loaded:
+//   "ProxySetState"    (ProxySetStateProc)    sets what the contract exports answer from now on;
+//   "ProxyGetCounters" (ProxyGetCountersProc) reads how often each contract export ran;
+//   "ProxyReset"       (ProxyResetProc)       restores the state after load and zeroes counters.
+// All exports are plain cdecl functions exported under undecorated names.
+#pragma once
+
+#include <windows.h>
+
+#include <stdint.h>
+
+// Answers of the contract exports. After load (and after ProxyReset): not active, no pipe
+// (INVALID_HANDLE_VALUE), no window, overlay input and render off, no tracked position.
+struct ProxyFixtureState {
+    int32_t renderProxyActive;   // _RenderProxyActive answers true when non-zero
+    HANDLE gamePipe;             // _GetGamePipe
+    HWND outputWindow;           // _OutputRenderWindow
+    int32_t overlayInputActive;  // _OverlayInputActive
+    int32_t overlayRenderActive; // _OverlayRenderActive
+    int32_t trackedCursorValid;  // DITrackedCursorPos answers true and writes x, y when non-zero
+    int32_t trackedCursorX;
+    int32_t trackedCursorY;
+};
+
+// How many times each export has run since load or the last ProxyReset.
+struct ProxyFixtureCounters {
+    uint32_t renderProxyActive;
+    uint32_t getGamePipe;
+    uint32_t outputRenderWindow;
+    uint32_t overlayInputActive;
+    uint32_t overlayRenderActive;
+    uint32_t diTrackedCursorPos;
+};
+
+typedef void(__cdecl* ProxySetStateProc)(const ProxyFixtureState* state);
+typedef void(__cdecl* ProxyGetCountersProc)(ProxyFixtureCounters* counters);
+typedef void(__cdecl* ProxyResetProc)();
