@@ -22,6 +22,8 @@ constexpr DWORD kPipeNameSize = 256;
 constexpr DWORD kLargeHeaderSize = 176;
 constexpr DWORD kPipeBufferSize = kLargeHeaderSize + 3 * 1048576; // 3,145,904
 constexpr DWORD kPipeConnectTimeoutMs = 30000;
+constexpr DWORD kMaxRecordsPerPoll = 16;
+constexpr DWORD kHighestMessageType = 10;
 
 void MakePipeName(char (&name)[kPipeNameSize], DWORD number);
 bool CreatePipeSecurity(PipeSecurity& out);
@@ -37,5 +39,10 @@ bool PipeHasDataOrReconnect(GamePipe& pipe, DWORD number, bool& flagA, bool& fla
 bool ReadPipe(GamePipe& pipe, void* buffer, DWORD size, DWORD& read);
 bool WritePipe(GamePipe& pipe, const void* bytes, DWORD size, DWORD& written);
 
+// Published sizes for the overlay's other modules; nothing in this library uses the last two.
 DWORD GetPipeBufferSize();
 DWORD GetLargeHeaderSize();
+// The most records a receiver takes off the pipe in one polling round before it yields.
+DWORD GetMaxRecordsPerPoll();
+// The highest type tag the catalogue defines (Notice); larger tags are unknown records.
+DWORD GetHighestMessageType();
