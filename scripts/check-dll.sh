@@ -9,7 +9,7 @@ expected="CheckFocus EndOfFrameHook GetRawInputState InputActiveStateTransitionH
 
 grep -q "file format pei-i386" <<<"$dump" || { echo "check-dll: not pei-i386"; fail=1; }
 grep -q "^Name .*InjectedDLL.dll" <<<"$dump" || { echo "check-dll: export table is not named InjectedDLL.dll"; fail=1; }
-exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print $NF} t&&/^\s*$/{t=0}' <<<"$dump" | sort | tr '\n' ' ' | sed 's/ $//')
+exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^[ \t]*$/{t=0}' <<<"$dump" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
 if [ "$exports" != "$expected" ]; then
   echo "check-dll: exports are [$exports], expected [$expected]"; fail=1
 fi

@@ -11,7 +11,7 @@ for arch in win32 win64; do
   dll=build/$arch/bin/VelKorvexHooks.dll
   echo "$arch: $(realpath "$dll")"
   objdump_tool=$([ $arch = win32 ] && echo i686 || echo x86_64)-w64-mingw32-objdump
-  $objdump_tool -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^\s*\[/{print "    export " $NF} t&&/^\s*$/{t=0}'
+  $objdump_tool -p "$dll" | awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print "    export " $NF} t&&/^[ \t]*$/{t=0}'
 done
 if [ -f scripts/run-demo.sh ]; then
   exec bash scripts/run-demo.sh
