@@ -16,7 +16,9 @@ PipePair ConnectedPair(DWORD number) {
     return pair;
 }
 
-void OpenTestLog() { OpenModuleLog("pipes.log", 0); }
+void OpenTestLog() {
+    OpenModuleLog("pipes.log", 0);
+}
 
 std::vector<std::string> LoggedMessages() {
     std::istringstream in(ReadHostFile("pipes.log"));
