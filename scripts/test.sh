@@ -4,11 +4,12 @@
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
+mkdir -p build
 status=0
 for preset in native win32 win64; do
-  cmake --preset "$preset" >"build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j2 >>"build-$preset.log" 2>&1 \
-    || { echo "== build of $preset failed:"; tail -40 "build-$preset.log"; exit 1; }
-  rm -f "build-$preset.log"
+  cmake --preset "$preset" >"build/build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j2 >>"build/build-$preset.log" 2>&1 \
+    || { echo "== build of $preset failed:"; tail -40 "build/build-$preset.log"; exit 1; }
+  rm -f "build/build-$preset.log"
 done
 
 echo "== native suite"
