@@ -156,7 +156,8 @@ DWORD Take(std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD size,
     if (readMode & PIPE_READMODE_MESSAGE) {
         Message& m = queue.front();
         DWORD n = static_cast<DWORD>(std::min<size_t>(size, m.Left()));
-        std::memcpy(buffer, m.bytes.data() + m.offset, n);
+        if (n > 0) // an empty message has no bytes (and may have no storage) to copy
+            std::memcpy(buffer, m.bytes.data() + m.offset, n);
         m.offset += n;
         count = n;
         if (m.Left() > 0)
@@ -167,7 +168,8 @@ DWORD Take(std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD size,
     while (!queue.empty() && count < size) {
         Message& m = queue.front();
         DWORD n = static_cast<DWORD>(std::min<size_t>(size - count, m.Left()));
-        std::memcpy(buffer + count, m.bytes.data() + m.offset, n);
+        if (n > 0)
+            std::memcpy(buffer + count, m.bytes.data() + m.offset, n);
         m.offset += n;
         count += n;
         if (m.Left() == 0)
@@ -183,7 +185,7 @@ DWORD Look(const std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD
     left = queue.empty() ? 0 : static_cast<DWORD>(queue.front().Left());
     for (const auto& m : queue) {
         DWORD n = static_cast<DWORD>(std::min<size_t>(size - count, m.Left()));
-        if (buffer)
+        if (buffer && n > 0)
             std::memcpy(buffer + count, m.bytes.data() + m.offset, n);
         count += n;
         if (&m == &queue.front())
