@@ -1,0 +1,248 @@
+// Stress under AddressSanitizer and UndefinedBehaviorSanitizer: the hook procedures on eight
+// game threads while a render-proxy thread flips the overlay's input flag and calls the other
+// exports, with the overlay reading the pipe; and the log written by eight threads at once.
+// HookState is lock-free by design, so these tests look for crashes, leaks, torn records and
+// torn lines, not for a particular interleaving.
+#include "hooks/exports.h"
+#include "link/messages.h"
+#include "log/log_file.h"
+#include "support/pipe_pair.h"
+#include "support/temp_dir.h"
+
+#include <gtest/gtest.h>
+#include <sim/input.h>
+#include <sim/modules.h>
+#include <sim/window_tree.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstring>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved);
+
+namespace {
+
+constexpr DWORD kPipeNumber = 31;
+constexpr int kGameThreads = 8;
+
+std::atomic<bool> inputActive{false};
+HANDLE lentPipe = INVALID_HANDLE_VALUE;
+HWND outputWindow = nullptr;
+
+bool ProxyActive() {
+    return true;
+}
+HANDLE ProxyPipe() {
+    return lentPipe;
+}
+HWND ProxyWindow() {
+    return outputWindow;
+}
+bool ProxyInputActive() {
+    return inputActive.load();
+}
+
+template <class F> FARPROC Proc(F f) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
+}
+
+// What the game threads send; the reader checks every record against these sets.
+constexpr UINT kMouseMessages[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL};
+constexpr DWORD kKeyFlags = 0x001E0001;
+
+struct Tally {
+    std::atomic<uint64_t> keyboardCalls{0}, rawKeyCalls{0}, mouseCalls{0}, resets{0};
+};
+
+void GameThread(int index, std::atomic<bool>& stop, Tally& tally) {
+    RAWINPUT raw{};
+    raw.header.dwType = RIM_TYPEKEYBOARD;
+    raw.data.keyboard.VKey = static_cast<USHORT>(0x41 + index);
+    raw.data.keyboard.MakeCode = 0x1E;
+    raw.data.keyboard.Message = WM_KEYDOWN;
+    HRAWINPUT rawHandle = sim::QueueRawInput(raw);
+    MSG msg{};
+    msg.hwnd = outputWindow;
+    msg.message = WM_INPUT;
+    msg.lParam = reinterpret_cast<LPARAM>(rawHandle);
+
+    MOUSEHOOKSTRUCTEX mouse{};
+    mouse.hwnd = outputWindow;
+    for (unsigned i = 0; !stop.load(std::memory_order_relaxed); ++i) {
+        keyboardHook(HC_ACTION, 0x41 + index, kKeyFlags);
+        ++tally.keyboardCalls;
+        UINT message = kMouseMessages[i % 4];
+        mouse.pt = POINT{100 + static_cast<LONG>(i % 700), 50 + static_cast<LONG>(i % 500)};
+        mouse.mouseData = message == WM_MOUSEWHEEL ? 0xFF880000u : 0u;
+        mouseHook(i % 16 == 0 ? HC_NOREMOVE : HC_ACTION, message, reinterpret_cast<LPARAM>(&mouse));
+        ++tally.mouseCalls;
+        getmsgHook(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+        ++tally.rawKeyCalls;
+    }
+}
+
+// The render proxy's thread: the overlay's input flag on and off, with the exports a proxy
+// calls per frame and at transitions.
+void ProxyThread(std::atomic<bool>& stop, Tally& tally) {
+    for (unsigned i = 0; !stop.load(std::memory_order_relaxed); ++i) {
+        if (i % 50 == 0)
+            inputActive = !inputActive;
+        InputActiveStateTransitionHook();
+        GetRawInputState();
+        CheckFocus();
+        EndOfFrameHook();
+        int32_t x = 0, y = 0;
+        TrackedCursorPos(&x, &y);
+        if (i % 500 == 499) {
+            PipeResetHook();
+            ++tally.resets;
+        }
+        std::this_thread::yield();
+    }
+}
+
+struct Received {
+    uint64_t mouse = 0, keys = 0, malformed = 0;
+    std::string firstProblem;
+};
+
+// The overlay end: takes every message whole and checks its size and fields. Stops at the
+// Notice record the test sends last.
+void Reader(GamePipe& overlay, Received& out) {
+    for (;;) {
+        BYTE buffer[512];
+        DWORD count = 0;
+        BOOL ok = ReadFile(overlay.handle, buffer, sizeof buffer, &count, nullptr);
+        auto problem = [&](const std::string& what) {
+            if (out.malformed++ == 0)
+                out.firstProblem = what;
+        };
+        if (!ok) {
+            problem("read failed with error " + std::to_string(GetLastError()));
+            return;
+        }
+        DWORD type = count >= 4 ? buffer[0] | buffer[1] << 8 | buffer[2] << 16 | buffer[3] << 24
+                                : 0xFFFFFFFFu;
+        auto at = [&](int offset) {
+            DWORD v;
+            std::memcpy(&v, buffer + offset, 4);
+            return v;
+        };
+        if (type == static_cast<DWORD>(MessageType::Notice) && count == 4)
+            return;
+        if (type == static_cast<DWORD>(MessageType::MouseInput) && count == kMouseInputSize) {
+            DWORD message = at(4);
+            bool known = false;
+            for (UINT m : kMouseMessages)
+                known = known || m == message;
+            DWORD expectedData = message == WM_MOUSEWHEEL ? 0xFF880000u : 0u;
+            if (!known || at(16) != expectedData)
+                problem("mouse record with message " + std::to_string(message));
+            ++out.mouse;
+        } else if (type == static_cast<DWORD>(MessageType::KeyboardInput) &&
+                   count == kKeyboardInputSize) {
+            DWORD vk = at(4);
+            if (vk < 0x41 || vk >= 0x41 + kGameThreads)
+                problem("key record with virtual key " + std::to_string(vk));
+            ++out.keys;
+        } else {
+            problem("message of type " + std::to_string(type) + " and " + std::to_string(count) +
+                    " bytes");
+        }
+    }
+}
+
+TEST(Stress, HookProceduresOnEightThreadsWithInputFlippingForwardOnlyWholeRecords) {
+    TempDir dir;
+    ASSERT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
+    outputWindow = sim::AddWindow(nullptr, GetCurrentProcessId(), GetCurrentThreadId(), "Game");
+    sim::SetClientArea(outputWindow, 100, 50, 640, 480);
+    sim::SetForeground(outputWindow);
+    // A game that takes its keyboard as raw input only: the registration is removed and put
+    // back at every transition, and getmsgHook forwards raw keys while it is in force.
+    sim::AddRawInputRegistration(1, 6, RIDEV_NOLEGACY, outputWindow);
+
+    PipePair pair = ConnectedPair(kPipeNumber);
+    ASSERT_TRUE(IsPipeOpen(pair.server) && IsPipeOpen(pair.client));
+    lentPipe = pair.client.handle;
+    sim::RegisterModule("d3d11.dll", {{"_RenderProxyActive", Proc(&ProxyActive)},
+                                      {"_GetGamePipe", Proc(&ProxyPipe)},
+                                      {"_OutputRenderWindow", Proc(&ProxyWindow)},
+                                      {"_OverlayInputActive", Proc(&ProxyInputActive)}});
+
+    Received received;
+    std::thread reader(Reader, std::ref(pair.server), std::ref(received));
+    std::atomic<bool> stop{false};
+    Tally tally;
+    std::vector<std::thread> game;
+    for (int i = 0; i < kGameThreads; ++i)
+        game.emplace_back(GameThread, i, std::ref(stop), std::ref(tally));
+    std::thread proxy(ProxyThread, std::ref(stop), std::ref(tally));
+
+    std::this_thread::sleep_for(std::chrono::seconds(6));
+    stop = true;
+    for (auto& t : game)
+        t.join();
+    proxy.join();
+    ASSERT_TRUE(SendNotice(pair.client)); // the reader's end mark, after every hook record
+    reader.join();
+
+    EXPECT_EQ(received.malformed, 0u) << received.firstProblem;
+    // Every key event sends one record unless a reset of the borrowed pipe raced it (at most
+    // one dropped call per thread and reset).
+    uint64_t keyEvents = tally.keyboardCalls + tally.rawKeyCalls;
+    EXPECT_LE(received.keys, keyEvents);
+    EXPECT_GT(received.keys, 0u);
+    EXPECT_GT(received.mouse, 0u);
+    EXPECT_LE(received.mouse, tally.mouseCalls.load());
+    EXPECT_GT(tally.resets.load(), 0u);
+    std::printf("stress: %llu keyboard, %llu raw and %llu mouse events; %llu key and %llu mouse "
+                "records received; %llu pipe resets\n",
+                (unsigned long long)tally.keyboardCalls, (unsigned long long)tally.rawKeyCalls,
+                (unsigned long long)tally.mouseCalls, (unsigned long long)received.keys,
+                (unsigned long long)received.mouse, (unsigned long long)tally.resets);
+    ClosePipe(pair.client);
+    ClosePipe(pair.server);
+}
+
+TEST(Stress, EightThreadsLoggingAThousandLinesEachLeaveEveryLineWholeAndWellFormed) {
+    TempDir dir;
+    ASSERT_TRUE(OpenModuleLog("injected.log", 5242880));
+    std::vector<std::thread> writers;
+    const std::string padding(200, 'x'); // long lines make a torn write likelier to show
+    for (int t = 0; t < 8; ++t)
+        writers.emplace_back([t, &padding] {
+            for (int i = 0; i < 1000; ++i)
+                LogInfo("writer %d line %d %s end", t, i, padding.c_str());
+        });
+    for (auto& w : writers)
+        w.join();
+
+    std::istringstream file(ReadHostFile(dir.File("injected.log")));
+    const std::regex line("\\d{1,2}-\\d{1,2}-\\d{4} \\d{1,2}:\\d{1,2}:\\d{1,2}:\\d{1,3} "
+                          "\\[Info\\] writer (\\d) line (\\d+) x{200} end");
+    std::set<std::pair<int, int>> seen;
+    std::string text;
+    size_t lines = 0, bad = 0;
+    while (std::getline(file, text)) {
+        ++lines;
+        std::smatch m;
+        if (!std::regex_match(text, m, line)) {
+            if (bad++ == 0)
+                ADD_FAILURE() << "malformed line: " << text.substr(0, 120);
+            continue;
+        }
+        EXPECT_TRUE(seen.emplace(std::stoi(m[1]), std::stoi(m[2])).second) << text;
+    }
+    EXPECT_EQ(lines, 8000u);
+    EXPECT_EQ(seen.size(), 8000u);
+    EXPECT_EQ(bad, 0u);
+}
+
+} // namespace
