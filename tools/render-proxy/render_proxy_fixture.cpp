@@ -1,13 +1,16 @@
-// Reference render proxy for the Windows test programs: the contract exports answer from a
-// state the test sets through ProxySetState, and count their calls for ProxyGetCounters.
+// Reference render proxy: the contract exports answer from one state, which a test sets
+// through ProxySetState or the proxy's own link to the overlay keeps (proxy_link.cpp), and
+// count their calls for ProxyGetCounters.
 #include "render_proxy_fixture.h"
+#include "proxy_state.h"
 
 namespace {
 
 const ProxyFixtureState kInitialState = {0, INVALID_HANDLE_VALUE, nullptr, 0, 0, 0, 0, 0};
 
-// One state per DLL copy. The test sets it before it lets the module under test call in, so
-// plain reads are enough; the counters may be bumped from several threads.
+// One state per DLL copy. It is written before the module under test is let in (by a test) or
+// on the game thread that also runs the hooks (by the link), so plain reads are enough; the
+// counters may be bumped from several threads.
 ProxyFixtureState State = kInitialState;
 volatile LONG Counts[6];
 
@@ -25,6 +28,10 @@ void Count(Counter counter) {
 }
 
 } // namespace
+
+ProxyFixtureState& ProxyState() {
+    return State;
+}
 
 extern "C" {
 

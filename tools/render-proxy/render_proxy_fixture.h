@@ -7,6 +7,13 @@
 //   "ProxySetState"    (ProxySetStateProc)    sets what the contract exports answer from now on;
 //   "ProxyGetCounters" (ProxyGetCountersProc) reads how often each contract export ran;
 //   "ProxyReset"       (ProxyResetProc)       restores the state after load and zeroes counters.
+// A game uses the copy it loads as a real proxy through three more:
+//   "ProxyStart" (ProxyStartProc) takes the pipe number and the output window and makes the
+//                proxy the active renderer; the pipe is opened by the frames that follow;
+//   "ProxyFrame" (ProxyFrameProc) is called once per rendered frame on the game's thread: it
+//                (re)connects the client end, acts on the overlay's records and calls the hooks
+//                module's per-frame exports;
+//   "ProxyStop"  (ProxyStopProc)  removes the hooks the proxy set and closes its pipe end.
 // All exports are plain cdecl functions exported under undecorated names.
 #pragma once
 
@@ -40,3 +47,10 @@ struct ProxyFixtureCounters {
 typedef void(__cdecl* ProxySetStateProc)(const ProxyFixtureState* state);
 typedef void(__cdecl* ProxyGetCountersProc)(ProxyFixtureCounters* counters);
 typedef void(__cdecl* ProxyResetProc)();
+
+// Receives one line (no line feed) for each thing the proxy did: connected, records taken,
+// hooks set. Called on the thread that called ProxyFrame.
+typedef void(__cdecl* ProxyLogProc)(const char* line);
+typedef bool(__cdecl* ProxyStartProc)(DWORD pipeNumber, HWND outputWindow, ProxyLogProc log);
+typedef void(__cdecl* ProxyFrameProc)();
+typedef void(__cdecl* ProxyStopProc)();
