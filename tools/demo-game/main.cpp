@@ -29,6 +29,16 @@ void __cdecl ProxyLine(const char* line) {
     Say("%s", line);
 }
 
+// Ends the game with its windows still up: under Wine without a window manager, taking a shown
+// top-level window down waits about 2 s for a window manager that never answers.
+void Quit(const char* why) {
+    Say("%s", why);
+    if (ProxyStop)
+        ProxyStop();
+    Say("bye frames=%lu", Frames);
+    ExitProcess(0);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     const char* name = window == ViewWindow ? "view" : "main";
     ReportInput(name, window, message, wParam, lParam);
@@ -49,9 +59,11 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             if (ProxyFrame)
                 ProxyFrame();
         } else if (wParam == kQuitTimer) {
-            Say("quit-after elapsed");
-            DestroyWindow(MainWindow);
+            Quit("quit-after elapsed");
         }
+        return 0;
+    case WM_CLOSE:
+        Quit("closing");
         return 0;
     case kStateRequest:
         ReportState(wParam, GameCursor, MainWindow);
@@ -172,8 +184,6 @@ int main(int argc, char** argv) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    if (ProxyStop)
-        ProxyStop();
-    Say("bye frames=%lu", Frames);
+    Quit("message loop ended");
     return 0;
 }
