@@ -117,3 +117,17 @@ TEST_F(CursorTakeover, NoPreviousCursorIsRestoredAsNull) {
     UpdateCursorTakeover();
     EXPECT_EQ(GetCursor(), nullptr);
 }
+
+TEST_F(CursorTakeover, FailingCursorCallsAtReleaseStillEndFree) {
+    HookState.TakeoverPending = true;
+    UpdateCursorTakeover();
+    HookState.ReleasePending = true;
+    sim::FailNext("SetCursorPos", ERROR_ACCESS_DENIED);
+    sim::FailNext("SetCursor", ERROR_INVALID_PARAMETER);
+    UpdateCursorTakeover();
+    EXPECT_FALSE(HookState.CursorTaken || HookState.ReleasePending ||
+                 HookState.SavedCursorPosValid);
+    unsigned sets = sim::CallCount("SetCursor");
+    UpdateCursorTakeover(); // free: nothing is re-imposed
+    EXPECT_EQ(sim::CallCount("SetCursor"), sets);
+}
