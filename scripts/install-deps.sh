@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and the tests need, only those that are missing.
 # Never adds the i386 architecture: 32-bit code cannot run on these machines.
 set -eu
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang clang-format
+packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           wine64 wine xvfb xauth xdotool x11-utils)
 missing=()
