@@ -14,8 +14,7 @@ namespace {
 
 CRITICAL_SECTION* stubLock = nullptr;
 int calls[5] = {};
-bool lockFreeDuringCall = true;
-bool trackedResult = true;
+bool lockFreeDuringACall = false;
 
 // True when another thread could take the stubs' lock right now.
 bool OtherThreadCanTakeLock() {
@@ -29,39 +28,20 @@ bool OtherThreadCanTakeLock() {
     return taken;
 }
 
-void __cdecl CheckFocusExport() {
-    ++calls[0];
+// Plain export N counts its calls and notes whether the caller's lock was free meanwhile.
+template <int N> void __cdecl PlainExport() {
+    ++calls[N];
+    lockFreeDuringACall |= OtherThreadCanTakeLock();
 }
-void __cdecl EndOfFrameExport() {
-    ++calls[1];
-}
-void __cdecl GetRawInputStateExport() {
-    ++calls[2];
-}
-void __cdecl TransitionExport() {
-    ++calls[3];
-}
-void __cdecl PipeResetExport() {
-    ++calls[4];
-    lockFreeDuringCall = OtherThreadCanTakeLock();
-}
+
 bool __cdecl TrackedCursorPosExport(int32_t* x, int32_t* y) {
     *x = -15;
     *y = 2400;
-    return trackedResult;
+    return false; // the position counts even so
 }
 
 template <class F> FARPROC AsExport(F* function) {
     return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
-
-std::vector<sim::ModuleExport> AllExports() {
-    return {{"CheckFocus", AsExport(CheckFocusExport)},
-            {"EndOfFrameHook", AsExport(EndOfFrameExport)},
-            {"GetRawInputState", AsExport(GetRawInputStateExport)},
-            {"InputActiveStateTransitionHook", AsExport(TransitionExport)},
-            {"PipeResetHook", AsExport(PipeResetExport)},
-            {"TrackedCursorPos", AsExport(TrackedCursorPosExport)}};
 }
 
 class HookStubs : public ::testing::Test {
@@ -71,79 +51,53 @@ class HookStubs : public ::testing::Test {
         stubLock = &lock;
     }
     void TearDown() override { DeleteCriticalSection(&lock); }
-    void CallAllPlainStubs() {
+    void CallAllStubs() {
         CallCheckFocus(&lock);
         CallEndOfFrameHook(&lock);
         CallGetRawInputState(&lock);
         CallInputActiveStateTransitionHook(&lock);
         CallPipeResetHook(&lock);
+        CallTrackedCursorPos(&lock, position);
     }
     CRITICAL_SECTION lock;
+    POINT position = {7, 8};
 };
 
 } // namespace
 
-TEST_F(HookStubs, UnloadableModuleMeansNoCallAndPositionZeroUntilTheModuleAppears) {
-    POINT position = {7, 8};
-    CallAllPlainStubs();
-    CallTrackedCursorPos(&lock, position);
+TEST_F(HookStubs, MissingModuleOrExportResultsInNoCallAndALookupEachTimeUntilEachStubFindsItsOwn) {
+    CallAllStubs();
     EXPECT_EQ(position.x, 0);
     EXPECT_EQ(position.y, 0);
     EXPECT_EQ(sim::CallCount("LoadLibraryA"), 6u);
     EXPECT_EQ(sim::CallCount("GetProcAddress"), 0u);
 
-    sim::RegisterModule("VelKorvexHooks.dll", AllExports());
-    CallAllPlainStubs();
-    CallTrackedCursorPos(&lock, position);
-    for (int count : calls)
-        EXPECT_EQ(count, 1);
-    EXPECT_EQ(position.x, -15);
-    EXPECT_EQ(position.y, 2400);
-}
-
-TEST_F(HookStubs, MissingExportIsLookedUpAgainOnEveryCall) {
-    sim::RegisterModule("VelKorvexHooks.dll", {{"EndOfFrameHook", AsExport(EndOfFrameExport)}});
-    POINT position = {7, 8};
-    for (int i = 0; i < 3; ++i) {
-        CallCheckFocus(&lock);
-        CallTrackedCursorPos(&lock, position);
-    }
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 6u);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 6u);
-    EXPECT_EQ(calls[0], 0);
+    // Only EndOfFrameHook exported: the other five are looked up again on the next call.
+    sim::RegisterModule("VelKorvexHooks.dll", {{"EndOfFrameHook", AsExport(PlainExport<1>)}});
+    position = {7, 8};
+    CallAllStubs();
+    CallAllStubs();
+    EXPECT_EQ(sim::CallCount("GetProcAddress"), 6u + 5u);
+    EXPECT_EQ(calls[0] + calls[1] + calls[2] + calls[3] + calls[4], 2);
     EXPECT_EQ(position.x, 0);
     EXPECT_EQ(position.y, 0);
-}
 
-TEST_F(HookStubs, EachStubCachesOnlyItsOwnExport) {
-    sim::RegisterModule("VelKorvexHooks.dll", AllExports());
-    CallCheckFocus(&lock);
-    CallCheckFocus(&lock);
-    CallCheckFocus(&lock);
-    EXPECT_EQ(calls[0], 3);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 1u);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 1u);
-
-    CallPipeResetHook(&lock);
-    CallPipeResetHook(&lock);
-    EXPECT_EQ(calls[4], 2);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 2u);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 2u);
-}
-
-TEST_F(HookStubs, TrackedPositionIsDeliveredEvenWhenTheExportAnswersFalse) {
-    sim::RegisterModule("VelKorvexHooks.dll", AllExports());
-    trackedResult = false;
-    POINT position = {7, 8};
-    CallTrackedCursorPos(&lock, position);
+    sim::RegisterModule("VelKorvexHooks.dll",
+                        {{"CheckFocus", AsExport(PlainExport<0>)},
+                         {"EndOfFrameHook", AsExport(PlainExport<1>)},
+                         {"GetRawInputState", AsExport(PlainExport<2>)},
+                         {"InputActiveStateTransitionHook", AsExport(PlainExport<3>)},
+                         {"PipeResetHook", AsExport(PlainExport<4>)},
+                         {"TrackedCursorPos", AsExport(TrackedCursorPosExport)}});
+    sim::ResetCallCounts();
+    CallAllStubs();
+    CallAllStubs();
+    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 5u); // each stub keeps its own export
+    EXPECT_EQ(sim::CallCount("GetProcAddress"), 5u);
+    EXPECT_EQ(calls[0] + calls[2] + calls[3] + calls[4], 8);
+    EXPECT_EQ(calls[1], 4);
     EXPECT_EQ(position.x, -15);
     EXPECT_EQ(position.y, 2400);
-}
-
-TEST_F(HookStubs, ExportRunsWithTheCallersLockHeld) {
-    sim::RegisterModule("VelKorvexHooks.dll", AllExports());
-    CallPipeResetHook(&lock);
-    EXPECT_EQ(calls[4], 1);
-    EXPECT_FALSE(lockFreeDuringCall);
-    EXPECT_TRUE(OtherThreadCanTakeLock()); // and released afterwards
+    EXPECT_FALSE(lockFreeDuringACall);
+    EXPECT_TRUE(OtherThreadCanTakeLock()); // released after each call
 }

@@ -26,26 +26,24 @@ struct Desktop {
 
 } // namespace
 
-TEST(WindowDiscovery, CollectorsTakeAllDescendantsIncludingForeignOnes) {
+TEST(WindowDiscovery, CollectorsTakeAllDescendantsWithForeignOnesAndNothingForChildrenAlone) {
     Desktop d;
     WindowSet windows = {reinterpret_cast<HWND>(0x1)}; // replaced, not added to
     EXPECT_TRUE(CollectProcessWindows(kGame, windows));
     EXPECT_EQ(windows, (WindowSet{d.gameMain, d.gameChild, d.foreignChild, d.gameTools}));
-
     ThreadIdSet threads = {999};
     EXPECT_TRUE(CollectWindowThreads(kGame, threads));
     EXPECT_EQ(threads, (ThreadIdSet{101, 102, 202}));
-
-    // The scratch sets keep the last result as well.
     EXPECT_EQ(ProcessWindowsScratch, windows);
     EXPECT_EQ(WindowThreadsScratch, threads);
-}
 
-TEST(WindowDiscovery, ProcessWithoutTopLevelWindowsYieldsEmptySetsAndTrue) {
-    Desktop d;
-    WindowSet windows = {d.gameMain};
-    ThreadIdSet threads = {101};
-    // Process 30 owns only a child inside the game's window: children alone do not count.
+    // A scratch set passed as the output holds the result itself.
+    EXPECT_TRUE(CollectProcessWindows(kOther, ProcessWindowsScratch));
+    EXPECT_EQ(ProcessWindowsScratch, (WindowSet{d.otherMain, d.otherChild}));
+    EXPECT_TRUE(CollectWindowThreads(kOther, WindowThreadsScratch));
+    EXPECT_EQ(WindowThreadsScratch, (ThreadIdSet{201}));
+
+    // Process 30 owns only a child inside the game's window: children alone give empty sets.
     sim::AddWindow(d.gameMain, 30, 301);
     EXPECT_TRUE(CollectProcessWindows(30, windows));
     EXPECT_TRUE(CollectWindowThreads(30, threads));
@@ -53,40 +51,21 @@ TEST(WindowDiscovery, ProcessWithoutTopLevelWindowsYieldsEmptySetsAndTrue) {
     EXPECT_TRUE(threads.empty());
 }
 
-TEST(WindowDiscovery, ScratchSetPassedAsOutputHoldsTheResult) {
+TEST(WindowDiscovery, TitlePrefixResultsInTheFirstTopLevelWindowWhoseFirst255CharactersMatch) {
+    HWND untitled = sim::AddWindow(nullptr, kGame, 101);
     Desktop d;
-    EXPECT_TRUE(CollectProcessWindows(kOther, ProcessWindowsScratch));
-    EXPECT_EQ(ProcessWindowsScratch, (WindowSet{d.otherMain, d.otherChild}));
-    EXPECT_TRUE(CollectWindowThreads(kOther, WindowThreadsScratch));
-    EXPECT_EQ(WindowThreadsScratch, (ThreadIdSet{201}));
-
-    // A later call starts from an empty scratch set.
-    EXPECT_TRUE(CollectWindowThreads(kGame, WindowThreadsScratch));
-    EXPECT_EQ(WindowThreadsScratch, (ThreadIdSet{101, 102, 202}));
-}
-
-TEST(WindowDiscovery, TitlePrefixMatchesTheFirstTopLevelWindowThatStartsWithIt) {
-    Desktop d;
+    std::string longTitle(300, 'x');
+    HWND longWindow = sim::AddWindow(nullptr, kGame, 101, longTitle.c_str());
+    EXPECT_EQ(FindWindowByTitlePrefix(""), untitled);
     EXPECT_EQ(FindWindowByTitlePrefix("Game"), d.gameMain);
     EXPECT_EQ(FindWindowByTitlePrefix("Game - t"), d.gameTools);
     EXPECT_EQ(FindWindowByTitlePrefix("game"), nullptr);  // case counts
     EXPECT_EQ(FindWindowByTitlePrefix("child"), nullptr); // children are not searched
     EXPECT_EQ(FindWindowByTitlePrefix("Game - main and more"), nullptr);
-    EXPECT_EQ(sim::CallCount("EnumChildWindows"), 0u);
-}
-
-TEST(WindowDiscovery, EmptyTextMatchesTheFirstWindowEvenWithoutTitle) {
-    HWND untitled = sim::AddWindow(nullptr, kGame, 101);
-    sim::AddWindow(nullptr, kGame, 101, "titled");
-    EXPECT_EQ(FindWindowByTitlePrefix(""), untitled);
-}
-
-TEST(WindowDiscovery, TitleLongerThan255CharactersIsCutSoLongTextsNeverMatch) {
-    std::string title(300, 'x');
-    HWND window = sim::AddWindow(nullptr, kGame, 101, title.c_str());
-    EXPECT_EQ(FindWindowByTitlePrefix(std::string(255, 'x').c_str()), window);
+    EXPECT_EQ(FindWindowByTitlePrefix(std::string(255, 'x').c_str()), longWindow);
     EXPECT_EQ(FindWindowByTitlePrefix(std::string(256, 'x').c_str()), nullptr);
-    EXPECT_EQ(FindWindowByTitlePrefix(title.c_str()), nullptr);
+    EXPECT_EQ(FindWindowByTitlePrefix(longTitle.c_str()), nullptr);
+    EXPECT_EQ(sim::CallCount("EnumChildWindows"), 0u);
 }
 
 TEST(WindowDiscovery, SameProcessSearchReturnsTheProcessesFirstTopLevelWindow) {

@@ -14,79 +14,62 @@ namespace {
 
 const char kClass[] = "KorvexDiscoveryTest";
 
-void RegisterTestClass() {
+HWND Create(const std::string& title, HWND parent) {
     WNDCLASSA wc = {};
     wc.lpfnWndProc = DefWindowProcA;
     wc.hInstance = GetModuleHandleA(nullptr);
     wc.lpszClassName = kClass;
-    RegisterClassA(&wc);
-}
-
-HWND Create(const std::string& title, HWND parent) {
+    RegisterClassA(&wc); // fails harmlessly once the class exists
     DWORD style = parent != nullptr ? WS_CHILD : WS_OVERLAPPEDWINDOW;
     // No WM_PARENTNOTIFY: the parent may sit in another process.
     return CreateWindowExA(WS_EX_NOPARENTNOTIFY, kClass, title.c_str(), style, 10, 10, 200, 100,
                            parent, nullptr, GetModuleHandleA(nullptr), nullptr);
 }
 
-std::string Title(const char* what, DWORD processId) {
+// Window titles, and the name of the event the second process sets when its windows stand.
+std::string Name(const char* what, DWORD processId) {
     return std::string("KorvexDiscovery ") + what + " " + std::to_string(processId);
-}
-
-std::string EventName(const char* what, DWORD processId) {
-    return std::string("KorvexDiscovery-") + what + "-" + std::to_string(processId);
 }
 
 // Waits for the handle while serving this thread's messages, so that a child window created
 // from the other process can be attached to this thread's window.
 bool WaitPumping(HANDLE handle, DWORD milliseconds) {
-    DWORD deadline = GetTickCount() + milliseconds;
-    for (;;) {
-        DWORD now = GetTickCount();
-        if (static_cast<int32_t>(deadline - now) <= 0)
-            return false;
-        DWORD r = MsgWaitForMultipleObjects(1, &handle, FALSE, deadline - now, QS_ALLINPUT);
-        if (r == WAIT_OBJECT_0)
-            return true;
+    DWORD r;
+    while ((r = MsgWaitForMultipleObjects(1, &handle, FALSE, milliseconds, QS_ALLINPUT)) ==
+           WAIT_OBJECT_0 + 1) {
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
             DispatchMessageA(&msg);
     }
+    return r == WAIT_OBJECT_0;
 }
 
 // The second process: two top-level windows, the first with a child and a grandchild, and a
-// child window inside the test program's window. Stays until the test program says quit.
+// child window inside the test program's window. Serves its windows until it is terminated.
 int RunWindowOwner(HWND foreignParent, DWORD testProcessId) {
-    RegisterTestClass();
     DWORD self = GetCurrentProcessId();
-    HWND main = Create(Title("owner main", self), nullptr);
-    HWND child = Create(Title("owner child", self), main);
-    Create(Title("owner grandchild", self), child);
-    Create(Title("owner second", self), nullptr);
-    HWND embedded = Create(Title("embedded", self), foreignParent);
-    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, EventName("ready", testProcessId).c_str());
-    HANDLE quit = OpenEventA(SYNCHRONIZE, FALSE, EventName("quit", testProcessId).c_str());
-    if (embedded == nullptr || ready == nullptr || quit == nullptr)
+    HWND child = Create(Name("owner child", self), Create(Name("owner main", self), nullptr));
+    Create(Name("owner grandchild", self), child);
+    Create(Name("owner second", self), nullptr);
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, Name("ready", testProcessId).c_str());
+    if (Create(Name("embedded", self), foreignParent) == nullptr || !SetEvent(ready))
         return 1;
-    SetEvent(ready);
-    return WaitPumping(quit, 60000) ? 0 : 2;
+    MSG msg;
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0)
+        DispatchMessageA(&msg);
+    return 0;
 }
 
-// First top-level window in Z order (the order EnumWindows walks) owned by `processId`.
-HWND FirstTopLevelOf(DWORD processId) {
-    for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT)) {
-        DWORD owner = 0;
-        GetWindowThreadProcessId(w, &owner);
-        if (owner == processId)
-            return w;
-    }
-    return nullptr;
+DWORD ProcessOf(HWND window) {
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    return processId;
 }
 
-// Whichever of the two top-level windows comes first in Z order.
-HWND FirstOf(HWND a, HWND b) {
+// First top-level window in Z order (the order EnumWindows walks) that `match` accepts.
+template <class Match> HWND FirstTopLevel(Match match) {
     for (HWND w = GetTopWindow(nullptr); w != nullptr; w = GetWindow(w, GW_HWNDNEXT))
-        if (w == a || w == b)
+        if (match(w))
             return w;
     return nullptr;
 }
@@ -94,14 +77,10 @@ HWND FirstOf(HWND a, HWND b) {
 class TwoProcesses : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegisterTestClass();
         DWORD self = GetCurrentProcessId();
-        main = Create(Title("test main", self), nullptr);
-        child = Create(Title("test child", self), main);
-        ASSERT_NE(child, nullptr);
-        ready = CreateEventA(nullptr, TRUE, FALSE, EventName("ready", self).c_str());
-        quit = CreateEventA(nullptr, TRUE, FALSE, EventName("quit", self).c_str());
-
+        main = Create(Name("test main", self), nullptr);
+        child = Create(Name("test child", self), main);
+        ready = CreateEventA(nullptr, TRUE, FALSE, Name("ready", self).c_str());
         char program[MAX_PATH];
         GetModuleFileNameA(nullptr, program, MAX_PATH);
         char command[2 * MAX_PATH];
@@ -115,40 +94,29 @@ class TwoProcesses : public ::testing::Test {
         ASSERT_TRUE(WaitPumping(ready, 20000)) << "second process did not get ready";
 
         DWORD other = owner.dwProcessId;
-        ownerMain = FindWindowA(kClass, Title("owner main", other).c_str());
+        ownerMain = FindWindowA(kClass, Name("owner main", other).c_str());
         ownerChild = FindWindowExA(ownerMain, nullptr, kClass, nullptr);
         ownerGrandchild = FindWindowExA(ownerChild, nullptr, kClass, nullptr);
-        ownerSecond = FindWindowA(kClass, Title("owner second", other).c_str());
-        embedded = FindWindowExA(main, nullptr, kClass, Title("embedded", other).c_str());
-        ASSERT_NE(ownerGrandchild, nullptr);
-        ASSERT_NE(ownerSecond, nullptr);
-        ASSERT_NE(embedded, nullptr);
+        ownerSecond = FindWindowA(kClass, Name("owner second", other).c_str());
+        embedded = FindWindowExA(main, nullptr, kClass, Name("embedded", other).c_str());
+        ASSERT_TRUE(child && ownerGrandchild && ownerSecond && embedded);
     }
     void TearDown() override {
         if (owner.hProcess != nullptr) {
-            SetEvent(quit);
+            TerminateProcess(owner.hProcess, 0);
             EXPECT_TRUE(WaitPumping(owner.hProcess, 20000));
-            DWORD code = 99;
-            GetExitCodeProcess(owner.hProcess, &code);
-            EXPECT_EQ(code, 0u);
             CloseHandle(owner.hProcess);
             CloseHandle(owner.hThread);
         }
         DestroyWindow(main);
         CloseHandle(ready);
-        CloseHandle(quit);
     }
 
-    HWND main = nullptr, child = nullptr;
-    HWND ownerMain = nullptr, ownerChild = nullptr, ownerGrandchild = nullptr;
-    HWND ownerSecond = nullptr, embedded = nullptr;
-    HANDLE ready = nullptr, quit = nullptr;
+    HWND main = nullptr, child = nullptr, ownerMain = nullptr, ownerChild = nullptr;
+    HWND ownerGrandchild = nullptr, ownerSecond = nullptr, embedded = nullptr;
+    HANDLE ready = nullptr;
     PROCESS_INFORMATION owner = {};
 };
-
-bool Has(const WindowSet& set, HWND w) {
-    return set.count(w) != 0;
-}
 
 } // namespace
 
@@ -156,14 +124,13 @@ TEST_F(TwoProcesses, CollectorsTakeEachProcessesWindowsWithAllDescendants) {
     WindowSet windows;
     EXPECT_TRUE(CollectProcessWindows(owner.dwProcessId, windows));
     for (HWND w : {ownerMain, ownerChild, ownerGrandchild, ownerSecond})
-        EXPECT_TRUE(Has(windows, w)) << w;
-    EXPECT_FALSE(Has(windows, embedded)); // its parent belongs to this program
-    EXPECT_FALSE(Has(windows, main));
+        EXPECT_EQ(windows.count(w), 1u) << w;
+    EXPECT_EQ(windows.count(embedded) + windows.count(main), 0u); // embedded's parent is ours
 
     EXPECT_TRUE(CollectProcessWindows(GetCurrentProcessId(), windows));
     for (HWND w : {main, child, embedded})
-        EXPECT_TRUE(Has(windows, w)) << w;
-    EXPECT_FALSE(Has(windows, ownerMain));
+        EXPECT_EQ(windows.count(w), 1u) << w;
+    EXPECT_EQ(windows.count(ownerMain), 0u);
 
     ThreadIdSet threads;
     EXPECT_TRUE(CollectWindowThreads(GetCurrentProcessId(), threads));
@@ -176,18 +143,20 @@ TEST_F(TwoProcesses, CollectorsTakeEachProcessesWindowsWithAllDescendants) {
 
 TEST_F(TwoProcesses, SearchesFindWindowsByTitlePrefixAndByProcess) {
     DWORD other = owner.dwProcessId;
-    EXPECT_EQ(FindWindowByTitlePrefix(Title("owner second", other).c_str()), ownerSecond);
+    EXPECT_EQ(FindWindowByTitlePrefix(Name("owner second", other).c_str()), ownerSecond);
     // Both of the second process's top-level titles begin with this text.
-    EXPECT_EQ(FindWindowByTitlePrefix("KorvexDiscovery owner "), FirstOf(ownerMain, ownerSecond));
-    EXPECT_EQ(FindWindowByTitlePrefix(Title("owner child", other).c_str()), nullptr);
+    EXPECT_EQ(FindWindowByTitlePrefix("KorvexDiscovery owner "),
+              FirstTopLevel([&](HWND w) { return w == ownerMain || w == ownerSecond; }));
+    EXPECT_EQ(FindWindowByTitlePrefix(Name("owner child", other).c_str()), nullptr);
     EXPECT_EQ(FindWindowByTitlePrefix(""), GetTopWindow(nullptr));
 
-    HWND firstOfOwner = FirstTopLevelOf(other);
+    HWND firstOfOwner = FirstTopLevel([&](HWND w) { return ProcessOf(w) == other; });
     ASSERT_NE(firstOfOwner, nullptr);
     EXPECT_EQ(FindWindowOfSameProcess(ownerGrandchild), firstOfOwner);
     EXPECT_EQ(FindWindowOfSameProcess(embedded), firstOfOwner);
     EXPECT_EQ(FindWindowOfSameProcess(firstOfOwner), firstOfOwner);
-    EXPECT_EQ(FindWindowOfSameProcess(child), FirstTopLevelOf(GetCurrentProcessId()));
+    EXPECT_EQ(FindWindowOfSameProcess(child),
+              FirstTopLevel([](HWND w) { return ProcessOf(w) == GetCurrentProcessId(); }));
 }
 
 int main(int argc, char** argv) {
