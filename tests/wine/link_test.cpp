@@ -17,23 +17,26 @@ namespace {
 
 using Bytes = std::vector<BYTE>;
 
-Bytes Le(std::initializer_list<uint32_t> words) {
+Bytes Le(std::initializer_list<uint32_t> words, const BYTE* keys = nullptr) {
     Bytes out;
     for (uint32_t w : words)
         for (int i = 0; i < 4; ++i)
             out.push_back(static_cast<BYTE>(w >> (8 * i)));
+    if (keys)
+        out.insert(out.end(), keys, keys + 256);
     return out;
 }
 
-BYTE KeyState(int vk) {
-    return static_cast<BYTE>(vk * 3 + 1);
+const BYTE* KeyStates() {
+    static BYTE keys[256];
+    for (int i = 0; i < 256; ++i)
+        keys[i] = static_cast<BYTE>(i * 3 + 1);
+    return keys;
 }
 
 // One record of each type, with fixed values both processes know.
 void SendAllRecords(GamePipe& pipe) {
-    BYTE keys[256];
-    for (int i = 0; i < 256; ++i)
-        keys[i] = KeyState(i);
+    const BYTE* keys = KeyStates();
     SendRenderActive(pipe, true);
     SendInputActive(pipe, false);
     SendMouseInput(pipe, 0x020A, -5, 600, 0xFF880012, 123456, keys);
@@ -47,72 +50,17 @@ void SendAllRecords(GamePipe& pipe) {
 }
 
 std::vector<Bytes> ExpectedRecords() {
-    Bytes keys;
-    for (int i = 0; i < 256; ++i)
-        keys.push_back(KeyState(i));
-    Bytes mouse = Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456});
-    mouse.insert(mouse.end(), keys.begin(), keys.end());
-    Bytes keyboard = Le({4, 0x41, 0xC01E0001});
-    keyboard.insert(keyboard.end(), keys.begin(), keys.end());
-    return {Le({1, 1}),      Le({2, 0}), mouse,   keyboard, Le({5, 0xDEADBEEF, 7}),
-            Le({6, 300, 1}), Le({7, 1}), Le({8}), Le({9}),  Le({10})};
-}
-
-// Each record read with the reader of its type, checked against what SendAllRecords sent.
-void ExpectTypedRead(GamePipe& pipe, DWORD type) {
-    bool flag = false;
-    DWORD a = 0, b = 0, time = 0;
-    int32_t x = 0, y = 0, wheel = 0;
-    BYTE keys[256] = {};
-    switch (type) {
-    case 1:
-        ASSERT_TRUE(ReadRenderActive(pipe, flag));
-        EXPECT_TRUE(flag);
-        break;
-    case 2:
-        flag = true;
-        ASSERT_TRUE(ReadInputActive(pipe, flag));
-        EXPECT_FALSE(flag);
-        break;
-    case 3:
-        ASSERT_TRUE(ReadMouseInput(pipe, a, x, y, wheel, time, keys));
-        EXPECT_EQ(a, 0x020Au);
-        EXPECT_EQ(x, -5);
-        EXPECT_EQ(y, 600);
-        EXPECT_EQ(wheel, -120);
-        EXPECT_EQ(time, 123456u);
-        EXPECT_EQ(keys[255], KeyState(255));
-        break;
-    case 4:
-        ASSERT_TRUE(ReadKeyboardInput(pipe, a, b, keys));
-        EXPECT_EQ(a, 0x41u);
-        EXPECT_EQ(b, 0xC01E0001u);
-        EXPECT_EQ(keys[17], KeyState(17));
-        break;
-    case 5:
-        ASSERT_TRUE(ReadValuePair(pipe, a, b));
-        EXPECT_EQ(a, 0xDEADBEEFu);
-        EXPECT_EQ(b, 7u);
-        break;
-    case 6:
-        ASSERT_TRUE(ReadInit(pipe, a, flag));
-        EXPECT_EQ(a, 300u);
-        EXPECT_TRUE(flag);
-        break;
-    case 7:
-        ASSERT_TRUE(ReadInitAllThreads(pipe, flag));
-        EXPECT_TRUE(flag);
-        break;
-    case 8:
-        EXPECT_TRUE(ReadInitAllThreadsAllHooks(pipe));
-        break;
-    case 9:
-        EXPECT_TRUE(ReadTakeScreenshot(pipe));
-        break;
-    default:
-        EXPECT_TRUE(ReadNotice(pipe));
-        break;
-    }
+    const BYTE* keys = KeyStates();
+    return {Le({1, 1}),
+            Le({2, 0}),
+            Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456}, keys),
+            Le({4, 0x41, 0xC01E0001}, keys),
+            Le({5, 0xDEADBEEF, 7}),
+            Le({6, 300, 1}),
+            Le({7, 1}),
+            Le({8}),
+            Le({9}),
+            Le({10})};
 }
 
 // Opens the client end, retrying while the server has not created its instance yet.
@@ -226,7 +174,7 @@ TEST(LinkChild, EchoesTheServersRecordsThenSendsItsOwn) {
     ClosePipe(client);
 }
 
-TEST(LinkTwoProcesses, EveryRecordCrossesInBothDirectionsByteForByte) {
+TEST(LinkTwoProcesses, PassingEveryRecordBothWaysResultsInTheSameBytesAndTheServerEndHasOneAce) {
     const DWORD number = 61001;
     char exe[MAX_PATH];
     GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -236,57 +184,13 @@ TEST(LinkTwoProcesses, EveryRecordCrossesInBothDirectionsByteForByte) {
     ASSERT_NE(child, nullptr);
     GamePipe server;
     ASSERT_TRUE(CreatePipeServer(server, number));
-    const auto expected = ExpectedRecords();
 
-    SendAllRecords(server);
-    for (const auto& record : expected) { // the child's echo of what the server's writers sent
-        BYTE buffer[512];
-        DWORD read = 0;
-        AwaitData(server);
-        ASSERT_TRUE(ReadPipe(server, buffer, sizeof buffer, read));
-        EXPECT_EQ(Bytes(buffer, buffer + read), record);
-    }
-    for (const auto& record : expected) { // what the child's writers sent
-        BYTE buffer[512];
-        DWORD peeked = 0, type = 0;
-        AwaitData(server);
-        ASSERT_TRUE(PeekPipe(server, buffer, sizeof buffer, peeked));
-        EXPECT_EQ(Bytes(buffer, buffer + peeked), record);
-        ASSERT_TRUE(PeekMessageType(server, type));
-        EXPECT_EQ(type, record[0]);
-        ExpectTypedRead(server, type);
-    }
-
-    // A partial read on the overlapped server end reports the true count; the rest stays.
-    BYTE head[4];
-    DWORD read = 99;
-    AwaitData(server);
-    SetLastError(0);
-    EXPECT_FALSE(ReadPipe(server, head, sizeof head, read));
-    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_MORE_DATA));
-    EXPECT_EQ(read, 4u);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(head), 4), "0123");
-    char rest[16];
-    ASSERT_TRUE(ReadPipe(server, rest, sizeof rest, read));
-    EXPECT_EQ(std::string(rest, read), "456789AB");
-
-    DisconnectPipe(server);
-    EXPECT_EQ(WaitForExit(child), 0u);
-}
-
-TEST(LinkSecurity, ServerEndCarriesOneAceGrantingLocalAllRights) {
-    ServerThread server{GamePipe{}, 61002};
-    server.Start();
-    GamePipe client;
-    ASSERT_TRUE(ConnectWithRetry(client, 61002));
-    server.Join();
-    ASSERT_TRUE(server.connected);
-
+    // The DACL read back: one ACE allowing S-1-2-0 (local logon) all rights.
     PACL dacl = nullptr;
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(server.pipe.handle, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION,
-                              nullptr, nullptr, &dacl, nullptr, &descriptor),
-              static_cast<DWORD>(ERROR_SUCCESS));
+    ASSERT_EQ(GetSecurityInfo(server.handle, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                              nullptr, &dacl, nullptr, &descriptor),
+              DWORD{ERROR_SUCCESS});
     ASSERT_NE(dacl, nullptr);
     EXPECT_EQ(dacl->AceCount, 1);
     ACCESS_ALLOWED_ACE* ace = nullptr;
@@ -300,8 +204,35 @@ TEST(LinkSecurity, ServerEndCarriesOneAceGrantingLocalAllRights) {
     EXPECT_TRUE(EqualSid(local, &ace->SidStart));
     FreeSid(local);
     LocalFree(descriptor);
-    ClosePipe(client);
-    DisconnectPipe(server.pipe);
+
+    // First the child's echo of what the server's writers sent, then what the child's sent.
+    SendAllRecords(server);
+    const auto expected = ExpectedRecords();
+    for (int pass = 0; pass < 2; ++pass)
+        for (const auto& record : expected) {
+            BYTE buffer[512];
+            DWORD read = 0, type = 0;
+            AwaitData(server);
+            ASSERT_TRUE(PeekMessageType(server, type));
+            EXPECT_EQ(type, record[0]);
+            ASSERT_TRUE(ReadPipe(server, buffer, sizeof buffer, read));
+            EXPECT_EQ(Bytes(buffer, buffer + read), record);
+        }
+
+    // A partial read on the overlapped server end reports the true count; the rest stays.
+    BYTE head[4];
+    DWORD read = 99;
+    AwaitData(server);
+    SetLastError(0);
+    EXPECT_FALSE(ReadPipe(server, head, sizeof head, read));
+    EXPECT_EQ(GetLastError(), DWORD{ERROR_MORE_DATA});
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(head), read), "0123");
+    char rest[16];
+    ASSERT_TRUE(ReadPipe(server, rest, sizeof rest, read));
+    EXPECT_EQ(std::string(rest, read), "456789AB");
+
+    DisconnectPipe(server);
+    EXPECT_EQ(WaitForExit(child), 0u);
 }
 
 TEST(LinkReconnect, ClientWhoseServerWentAwayReconnectsToTheNextInstance) {
@@ -325,8 +256,7 @@ TEST(LinkReconnect, ClientWhoseServerWentAwayReconnectsToTheNextInstance) {
     bool a = true, b = true;
     EXPECT_FALSE(PipeHasDataOrReconnect(client, number, a, b));
     EXPECT_TRUE(IsPipeOpen(client));
-    EXPECT_TRUE(a);
-    EXPECT_TRUE(b);
+    EXPECT_TRUE(a && b);
     second.Join();
     ASSERT_TRUE(second.connected);
 
@@ -337,8 +267,7 @@ TEST(LinkReconnect, ClientWhoseServerWentAwayReconnectsToTheNextInstance) {
     DisconnectPipe(second.pipe);
     EXPECT_FALSE(PipeHasDataOrReconnect(client, number, a, b)); // no instance left
     EXPECT_FALSE(IsPipeOpen(client));
-    EXPECT_FALSE(a);
-    EXPECT_FALSE(b);
+    EXPECT_FALSE(a || b);
 }
 
 namespace {
@@ -367,19 +296,14 @@ std::string RunPeer(DWORD number, bool json) {
 
     GamePipe game;
     EXPECT_TRUE(ConnectWithRetry(game, number));
-    // The peer's commands arrive first, decoded here with the catalogue's readers.
-    const DWORD commandTypes[] = {1, 2, 6, 7, 8, 9};
-    for (DWORD type : commandTypes) {
-        DWORD peeked = 0;
-        AwaitData(game);
-        EXPECT_TRUE(PeekMessageType(game, peeked));
-        EXPECT_EQ(peeked, type);
+    // The peer's commands arrive first, in the order typed ("bogus" sends nothing).
+    for (const Bytes& command :
+         {Le({1, 1}), Le({2, 1}), Le({6, 300, 1}), Le({7, 1}), Le({8}), Le({9})}) {
         BYTE buffer[16];
         DWORD read = 0;
+        AwaitData(game);
         ReadPipe(game, buffer, sizeof buffer, read);
-        if (type == 6) {
-            EXPECT_EQ(Bytes(buffer, buffer + read), Le({6, 300, 1}));
-        }
+        EXPECT_EQ(Bytes(buffer, buffer + read), command);
     }
     BYTE keys[256] = {};
     keys[0x10] = 0x80;
@@ -403,32 +327,22 @@ std::string RunPeer(DWORD number, bool json) {
 
 } // namespace
 
-TEST(LinkPeer, PeerSendsTypedCommandsAndPrintsEachRecordAsText) {
-    std::string output = RunPeer(61004, false);
-    EXPECT_NE(output.find("MouseInput message=0x20A x=10 y=-3 wheelDelta=120 time=4242 "
-                          "keysDown=16,65\n"),
-              std::string::npos)
-        << output;
-    EXPECT_NE(output.find("KeyboardInput virtualKey=0x41 keyFlags=0x1E0001 keysDown=16,65\n"),
-              std::string::npos);
-    EXPECT_NE(output.find("Unknown tag=42 size=7 bytes=2A 00 00 00 01 02 03\n"), std::string::npos);
-    EXPECT_NE(output.find("Unknown tag=4 size=8 bytes=04 00 00 00 41 00 00 00\n"),
-              std::string::npos);
-    EXPECT_NE(output.find("Init gameThreadId=77 useRawInputHooks=0\n"), std::string::npos);
-    EXPECT_NE(output.find("unknown command: bogus"), std::string::npos);
-}
-
-TEST(LinkPeer, PeerPrintsJsonLinesWithJsonOption) {
-    std::string output = RunPeer(61005, true);
-    EXPECT_NE(output.find("{\"type\":\"MouseInput\",\"message\":522,\"x\":10,\"y\":-3,"
-                          "\"wheelDelta\":120,\"time\":4242,\"keysDown\":[16,65]}\n"),
-              std::string::npos)
-        << output;
-    EXPECT_NE(
-        output.find("{\"type\":\"Unknown\",\"tag\":42,\"size\":7,\"bytes\":\"2a000000010203\"}"),
-        std::string::npos);
-    EXPECT_NE(output.find("{\"type\":\"Init\",\"gameThreadId\":77,\"useRawInputHooks\":0}"),
-              std::string::npos);
+TEST(LinkPeer, PassingRecordsToThePeerResultsInOneDecodedLineEachAsTextOrJson) {
+    const std::vector<std::string> expected[] = {
+        {"MouseInput message=0x20A x=10 y=-3 wheelDelta=120 time=4242 keysDown=16,65\n",
+         "KeyboardInput virtualKey=0x41 keyFlags=0x1E0001 keysDown=16,65\n",
+         "Unknown tag=42 size=7 bytes=2A 00 00 00 01 02 03\n",
+         "Unknown tag=4 size=8 bytes=04 00 00 00 41 00 00 00\n",
+         "Init gameThreadId=77 useRawInputHooks=0\n", "unknown command: bogus"},
+        {"{\"type\":\"MouseInput\",\"message\":522,\"x\":10,\"y\":-3,\"wheelDelta\":120,"
+         "\"time\":4242,\"keysDown\":[16,65]}\n",
+         "{\"type\":\"Unknown\",\"tag\":42,\"size\":7,\"bytes\":\"2a000000010203\"}",
+         "{\"type\":\"Init\",\"gameThreadId\":77,\"useRawInputHooks\":0}"}};
+    for (bool json : {false, true}) {
+        std::string output = RunPeer(61004 + json, json);
+        for (const std::string& line : expected[json])
+            EXPECT_NE(output.find(line), std::string::npos) << line << " in:\n" << output;
+    }
 }
 
 TEST(LinkPeer, PeerWithNoArgumentsExplainsUsageAndFails) {

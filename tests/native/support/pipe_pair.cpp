@@ -8,11 +8,16 @@
 
 #include <sstream>
 
-PipePair ConnectedPair(DWORD number) {
+PipePair ConnectedPair(DWORD number, bool whilePending) {
     PipePair pair;
-    sim::OnPipeCreated([&](const std::string&) { ConnectPipeClient(pair.client, number); });
-    CreatePipeServer(pair.server, number);
+    auto connect = [&] { ConnectPipeClient(pair.client, number); };
+    if (whilePending)
+        sim::OnConnectPending([&](HANDLE) { connect(); });
+    else
+        sim::OnPipeCreated([&](const std::string&) { connect(); });
+    pair.created = CreatePipeServer(pair.server, number);
     sim::OnPipeCreated(nullptr);
+    sim::OnConnectPending(nullptr);
     return pair;
 }
 

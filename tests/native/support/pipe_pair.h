@@ -10,10 +10,12 @@
 struct PipePair {
     GamePipe server;
     GamePipe client;
+    bool created = false; // what CreatePipeServer returned
 };
 
-// The client opens as soon as the instance exists, so the server's connect reports 535.
-PipePair ConnectedPair(DWORD number);
+// The client opens as soon as the instance exists, so the server's connect reports 535; with
+// `whilePending` it opens only once the server's connect is pending.
+PipePair ConnectedPair(DWORD number, bool whilePending = false);
 
 // Opens ModuleLog on a file in the current directory (use inside a TempDir).
 void OpenTestLog();
