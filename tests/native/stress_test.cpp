@@ -6,6 +6,7 @@
 #include "hooks/exports.h"
 #include "link/messages.h"
 #include "log/log_file.h"
+#include "support/fake_proxy.h"
 #include "support/pipe_pair.h"
 #include "support/temp_dir.h"
 
@@ -31,27 +32,6 @@ namespace {
 constexpr DWORD kPipeNumber = 31;
 constexpr int kGameThreads = 8;
 
-std::atomic<bool> inputActive{false};
-HANDLE lentPipe = INVALID_HANDLE_VALUE;
-HWND outputWindow = nullptr;
-
-bool ProxyActive() {
-    return true;
-}
-HANDLE ProxyPipe() {
-    return lentPipe;
-}
-HWND ProxyWindow() {
-    return outputWindow;
-}
-bool ProxyInputActive() {
-    return inputActive.load();
-}
-
-template <class F> FARPROC Proc(F f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
-}
-
 // What the game threads send; the reader checks every record against these sets.
 constexpr UINT kMouseMessages[] = {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_MOUSEWHEEL};
 constexpr DWORD kKeyFlags = 0x001E0001;
@@ -68,12 +48,12 @@ void GameThread(int index, std::atomic<bool>& stop, Tally& tally) {
     raw.data.keyboard.Message = WM_KEYDOWN;
     HRAWINPUT rawHandle = sim::QueueRawInput(raw);
     MSG msg{};
-    msg.hwnd = outputWindow;
+    msg.hwnd = fake_proxy::window;
     msg.message = WM_INPUT;
     msg.lParam = reinterpret_cast<LPARAM>(rawHandle);
 
     MOUSEHOOKSTRUCTEX mouse{};
-    mouse.hwnd = outputWindow;
+    mouse.hwnd = fake_proxy::window;
     for (unsigned i = 0; !stop.load(std::memory_order_relaxed); ++i) {
         keyboardHook(HC_ACTION, 0x41 + index, kKeyFlags);
         ++tally.keyboardCalls;
@@ -92,7 +72,7 @@ void GameThread(int index, std::atomic<bool>& stop, Tally& tally) {
 void ProxyThread(std::atomic<bool>& stop, Tally& tally) {
     for (unsigned i = 0; !stop.load(std::memory_order_relaxed); ++i) {
         if (i % 50 == 0)
-            inputActive = !inputActive;
+            fake_proxy::inputActive = !fake_proxy::inputActive;
         InputActiveStateTransitionHook();
         GetRawInputState();
         CheckFocus();
@@ -161,20 +141,19 @@ void Reader(GamePipe& overlay, Received& out) {
 TEST(Stress, HookProceduresOnEightThreadsWithInputFlippingForwardOnlyWholeRecords) {
     TempDir dir;
     ASSERT_EQ(DllMain(nullptr, DLL_PROCESS_ATTACH, nullptr), TRUE);
-    outputWindow = sim::AddWindow(nullptr, GetCurrentProcessId(), GetCurrentThreadId(), "Game");
+    HWND outputWindow =
+        sim::AddWindow(nullptr, GetCurrentProcessId(), GetCurrentThreadId(), "Game");
     sim::SetClientArea(outputWindow, 100, 50, 640, 480);
     sim::SetForeground(outputWindow);
+    fake_proxy::window = outputWindow;
     // A game that takes its keyboard as raw input only: the registration is removed and put
     // back at every transition, and getmsgHook forwards raw keys while it is in force.
     sim::AddRawInputRegistration(1, 6, RIDEV_NOLEGACY, outputWindow);
 
     PipePair pair = ConnectedPair(kPipeNumber);
     ASSERT_TRUE(IsPipeOpen(pair.server) && IsPipeOpen(pair.client));
-    lentPipe = pair.client.handle;
-    sim::RegisterModule("d3d11.dll", {{"_RenderProxyActive", Proc(&ProxyActive)},
-                                      {"_GetGamePipe", Proc(&ProxyPipe)},
-                                      {"_OutputRenderWindow", Proc(&ProxyWindow)},
-                                      {"_OverlayInputActive", Proc(&ProxyInputActive)}});
+    fake_proxy::pipe = pair.client.handle;
+    fake_proxy::Install();
 
     Received received;
     std::thread reader(Reader, std::ref(pair.server), std::ref(received));

@@ -4,7 +4,7 @@
 
 namespace fake_proxy {
 
-bool inputActive = false;
+std::atomic<bool> inputActive{false};
 HWND window = nullptr;
 HANDLE pipe = INVALID_HANDLE_VALUE;
 

@@ -5,9 +5,11 @@
 
 #include <windows.h>
 
+#include <atomic>
+
 namespace fake_proxy {
 
-extern bool inputActive;
+extern std::atomic<bool> inputActive; // flipped from other threads in the stress test
 extern HWND window;
 extern HANDLE pipe;
 
