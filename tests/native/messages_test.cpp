@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "../common/record_bytes.h"
+
 #include <cstring>
 #include <functional>
 #include <string>
@@ -14,18 +16,7 @@
 
 namespace {
 
-using Bytes = std::vector<BYTE>;
 using Fields = std::vector<int64_t>;
-
-Bytes Le(std::initializer_list<uint32_t> words, const BYTE* keys = nullptr) {
-    Bytes out;
-    for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<BYTE>(w >> (8 * i)));
-    if (keys)
-        out.insert(out.end(), keys, keys + 256);
-    return out;
-}
 
 Bytes NextMessage(GamePipe& pipe) {
     BYTE buffer[512];

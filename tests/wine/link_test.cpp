@@ -9,23 +9,13 @@
 
 #include <aclapi.h>
 
+#include "../common/record_bytes.h"
+
 #include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
-
-using Bytes = std::vector<BYTE>;
-
-Bytes Le(std::initializer_list<uint32_t> words, const BYTE* keys = nullptr) {
-    Bytes out;
-    for (uint32_t w : words)
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<BYTE>(w >> (8 * i)));
-    if (keys)
-        out.insert(out.end(), keys, keys + 256);
-    return out;
-}
 
 const BYTE* KeyStates() {
     static BYTE keys[256];
