@@ -11,7 +11,8 @@ namespace {
 const char kHooksModule[] = "VelKorvexHooks.dll";
 
 typedef void(__cdecl* PlainExportProc)();
-typedef bool(__cdecl* TrackedCursorPosProc)(int32_t* x, int32_t* y);
+// The export's bool answer is a byte in AL; the stub does not pass it on.
+typedef BYTE(__cdecl* TrackedCursorPosProc)(int32_t* x, int32_t* y);
 
 // One address per stub; a stub never uses another stub's address.
 FARPROC checkFocusAddress = nullptr;

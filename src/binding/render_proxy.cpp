@@ -74,7 +74,7 @@ HMODULE FindActiveRenderProxy(HMODULE known, CRITICAL_SECTION* lock) {
 
     // A false answer is not remembered: the proxy is asked again on the next call.
     for (int i = 0; i < kRuntimeCount; ++i)
-        if (RenderProxyActiveSlots[i] != nullptr && RenderProxyActiveSlots[i]())
+        if (RenderProxyActiveSlots[i] != nullptr && ForeignBool(RenderProxyActiveSlots[i]()))
             return RendererModules[i];
     return nullptr;
 }
@@ -109,13 +109,13 @@ HWND QueryOutputRenderWindow(HMODULE module, CRITICAL_SECTION* lock) {
 bool QueryOverlayInputActive(HMODULE module, CRITICAL_SECTION* lock) {
     LockHeld held(lock);
     FillQuerySlot(OverlayInputActiveSlot, module, "_OverlayInputActive");
-    return OverlayInputActiveSlot != nullptr && OverlayInputActiveSlot();
+    return OverlayInputActiveSlot != nullptr && ForeignBool(OverlayInputActiveSlot());
 }
 
 bool QueryOverlayRenderActive(HMODULE module, CRITICAL_SECTION* lock) {
     LockHeld held(lock);
     FillQuerySlot(OverlayRenderActiveSlot, module, "_OverlayRenderActive");
-    return OverlayRenderActiveSlot != nullptr && OverlayRenderActiveSlot();
+    return OverlayRenderActiveSlot != nullptr && ForeignBool(OverlayRenderActiveSlot());
 }
 
 bool QueryDITrackedCursorPos(CRITICAL_SECTION* lock, POINT& position) {
@@ -130,7 +130,7 @@ bool QueryDITrackedCursorPos(CRITICAL_SECTION* lock, POINT& position) {
 
     int32_t x = 0;
     int32_t y = 0;
-    bool delivered = DITrackedCursorPosSlot(&x, &y);
+    bool delivered = ForeignBool(DITrackedCursorPosSlot(&x, &y));
     if (delivered) {
         position.x = x;
         position.y = y;

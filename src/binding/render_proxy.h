@@ -10,13 +10,20 @@
 
 #include <cstdint>
 
-// The exports a render proxy offers (plain functions, caller removes the arguments).
-typedef bool(__cdecl* RenderProxyActiveProc)();
+// The exports a render proxy offers (plain functions, caller removes the arguments). A foreign
+// bool is declared as what the machine hands back, a byte in AL: the rest of the register is
+// whatever the proxy left there, so only the low 8 bits count, and ForeignBool turns them into
+// a clean true or false once, before anything stores or compares the answer.
+typedef BYTE(__cdecl* RenderProxyActiveProc)();
 typedef HANDLE(__cdecl* GetGamePipeProc)();
 typedef HWND(__cdecl* OutputRenderWindowProc)();
-typedef bool(__cdecl* OverlayInputActiveProc)();
-typedef bool(__cdecl* OverlayRenderActiveProc)();
-typedef bool(__cdecl* DITrackedCursorPosProc)(int32_t* x, int32_t* y);
+typedef BYTE(__cdecl* OverlayInputActiveProc)();
+typedef BYTE(__cdecl* OverlayRenderActiveProc)();
+typedef BYTE(__cdecl* DITrackedCursorPosProc)(int32_t* x, int32_t* y);
+
+inline bool ForeignBool(BYTE answer) {
+    return answer != 0;
+}
 
 HMODULE FindActiveRenderProxy(HMODULE known, CRITICAL_SECTION* lock);
 void AcquireGamePipe(GamePipe& pipe, CRITICAL_SECTION* lock);

@@ -13,9 +13,10 @@
 
 namespace {
 
-// What one fake proxy answers, and how often each of its counted exports ran.
+// What one fake proxy answers, and how often each of its counted exports ran. Its bool answers
+// are whole registers: a proxy's compiler may leave anything above the low byte.
 struct FakeProxy {
-    bool active = false, inputActive = false, renderActive = false;
+    uint32_t active = 0, inputActive = 0, renderActive = 0;
     HANDLE pipe = INVALID_HANDLE_VALUE;
     HWND window = nullptr;
     int activeCalls = 0, pipeCalls = 0, inputCalls = 0, renderCalls = 0;
@@ -30,11 +31,11 @@ template <class T> T Counted(int& calls, T answer) {
 }
 
 template <int N> struct Exports {
-    static bool Active() { return Counted(proxies[N].activeCalls, proxies[N].active); }
+    static uint32_t Active() { return Counted(proxies[N].activeCalls, proxies[N].active); }
     static HANDLE Pipe() { return Counted(proxies[N].pipeCalls, proxies[N].pipe); }
     static HWND Window() { return proxies[N].window; }
-    static bool Input() { return Counted(proxies[N].inputCalls, proxies[N].inputActive); }
-    static bool Render() { return Counted(proxies[N].renderCalls, proxies[N].renderActive); }
+    static uint32_t Input() { return Counted(proxies[N].inputCalls, proxies[N].inputActive); }
+    static uint32_t Render() { return Counted(proxies[N].renderCalls, proxies[N].renderActive); }
 };
 
 template <class F> FARPROC AsExport(F* function) {
@@ -67,9 +68,9 @@ bool OtherThreadCanTake(CRITICAL_SECTION* lock) {
 }
 
 // The DirectInput proxy's export: writes a position and answers `diResult`.
-bool diResult = true;
+uint32_t diResult = 1;
 int diCalls = 0;
-bool __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
+uint32_t __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
     *x = -40;
     *y = 70000;
     return Counted(diCalls, diResult);
@@ -79,7 +80,7 @@ bool __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
 // hooks module's exports would, and checks that no other thread can take the lock meanwhile.
 bool lockFreeForOthers = true;
 int reentries = 0;
-bool ReentrantActive() {
+uint32_t ReentrantActive() {
     if (reentries++ == 0) {
         GamePipe pipe;
         AcquireGamePipe(pipe, bindingLock); // re-enters the lock on this thread
@@ -105,7 +106,7 @@ TEST_F(RenderProxyBinding, D3d11AndOpenGlProxiesResultInD3d11RenderingAndOpenGlL
     AddProxy<0>("d3d9.dll"); // asked first, answers false and lends no pipe
     HMODULE d3d11 = AddProxy<1>("d3d11.dll");
     AddProxy<2>("opengl32.dll");
-    proxies[1].active = proxies[2].active = true;
+    proxies[1].active = proxies[2].active = 1;
     proxies[1].pipe = Fake<HANDLE>(0x110);
     proxies[2].pipe = Fake<HANDLE>(0x220);
 
@@ -136,14 +137,14 @@ TEST_F(RenderProxyBinding, FalseAnswerMissingExportOrUnloadableNameResultsInTryi
     sim::RegisterModule("d3d8.dll", {}); // loads, but has no export
     HMODULE d3d9 = AddProxy<0>("d3d9.dll");
     HMODULE d3d12 = AddProxy<1>("d3d12.dll");
-    proxies[1].active = true;
+    proxies[1].active = 1;
     sim::SetModuleLoadable("d3d12.dll", false);
     EXPECT_EQ(Find(), nullptr);
 
     sim::SetModuleLoadable("d3d12.dll", true);
     EXPECT_EQ(Find(), d3d12);
     EXPECT_EQ(Find(), d3d12);
-    proxies[0].active = true; // its false answers were not remembered
+    proxies[0].active = 1; // its false answers were not remembered
     EXPECT_EQ(Find(), d3d9);
     EXPECT_EQ(proxies[0].activeCalls, 4);
 
@@ -193,7 +194,7 @@ TEST_F(RenderProxyBinding, QueriesOnDifferentModulesResultInTheFirstFoundExportS
     HMODULE b = AddProxy<1>("d3d11.dll");
     for (const char* name : {"d3d8.dll", "d3d9.dll", "d3d11.dll"})
         ASSERT_NE(LoadLibraryA(name), nullptr);
-    proxies[0].inputActive = proxies[0].renderActive = true;
+    proxies[0].inputActive = proxies[0].renderActive = 1;
     proxies[0].window = Fake<HWND>(0x1230);
     proxies[1].window = Fake<HWND>(0x4560);
 
@@ -231,13 +232,13 @@ TEST_F(RenderProxyBinding, TrackedPositionIsCopiedOnlyWhenTheDirectInputProxyAns
     sim::RegisterModule("dinput.dll", {});
     EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position)); // no export
     sim::RegisterModule("dinput.dll", {{"DITrackedCursorPos", AsExport(DITrackedCursorPos)}});
-    diResult = false;
+    diResult = 0;
     EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position));
     EXPECT_EQ(diCalls, 1);
     EXPECT_EQ(position.x, 5);
     EXPECT_EQ(position.y, 6);
 
-    diResult = true;
+    diResult = 1;
     EXPECT_TRUE(QueryDITrackedCursorPos(&lock, position));
     EXPECT_EQ(position.x, -40);
     EXPECT_EQ(position.y, 70000);
@@ -251,4 +252,23 @@ TEST_F(RenderProxyBinding, ProxyCallReenteringOnItsThreadResultsInTheLockHeldAga
     EXPECT_EQ(reentries, 1);
     EXPECT_FALSE(lockFreeForOthers);
     EXPECT_TRUE(OtherThreadCanTake(&lock)); // released on return
+}
+
+TEST_F(RenderProxyBinding, BoolAnswersCountByTheirLowByteOnlyAndComeOutAsCleanBools) {
+    HMODULE proxy = AddProxy<0>("d3d9.dll");
+    sim::RegisterModule("dinput.dll", {{"DITrackedCursorPos", AsExport(DITrackedCursorPos)}});
+    struct Case {
+        uint32_t reg;
+        bool answer;
+    } cases[] = {{0, false},   {1, true},      {2, true},
+                 {0x80, true}, {0x100, false}, {0xFFFFFF00, false}};
+    for (const Case& c : cases) {
+        proxies[0].active = proxies[0].inputActive = proxies[0].renderActive = diResult = c.reg;
+        POINT position = {};
+        bool answers[] = {Find() == proxy, QueryOverlayInputActive(proxy, &lock),
+                          QueryOverlayRenderActive(proxy, &lock),
+                          QueryDITrackedCursorPos(&lock, position)};
+        for (bool answer : answers) // stored or compared, each is exactly 0 or 1
+            EXPECT_EQ(static_cast<int>(answer), static_cast<int>(c.answer)) << std::hex << c.reg;
+    }
 }

@@ -114,14 +114,22 @@ TEST(CallStubsWine, StubsDriveTheRealModuleWhoseHooksSeeRealInputOnThisThread) {
     EXPECT_EQ(tracked.x, 260);
 
     // Input on: the transition export requests the take-over; the next hooked input performs
-    // it on this thread and the move inside the window is swallowed.
+    // it on this thread and the move inside the window is swallowed. The proxy answers with
+    // whole registers: 2 and then 1 are one turn-on, and 0x100 (low byte 0) is off.
+    RAWINPUTDEVICE keyboardDevice = {1, 6, RIDEV_INPUTSINK, window};
+    ASSERT_TRUE(RegisterRawInputDevices(&keyboardDevice, 1, sizeof keyboardDevice));
     HCURSOR gameCursor = LoadCursorA(nullptr, IDC_CROSS);
     HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW);
     SetCursor(gameCursor);
     int counter = CursorCounter();
-    state.overlayInputActive = 1;
-    setState(&state);
-    CallInputActiveStateTransitionHook(&lock);
+    for (int32_t on : {2, 1}) {
+        state.overlayInputActive = on;
+        setState(&state);
+        CallInputActiveStateTransitionHook(&lock);
+    }
+    UINT registered = 5;
+    EXPECT_EQ(GetRegisteredRawInputDevices(nullptr, &registered, sizeof keyboardDevice), 0u);
+    EXPECT_EQ(registered, 0u);
     CallGetRawInputState(&lock);
     moves = LastMouseMove;
     MoveTo(300, 220);
@@ -133,10 +141,16 @@ TEST(CallStubsWine, StubsDriveTheRealModuleWhoseHooksSeeRealInputOnThisThread) {
     }));
     EXPECT_EQ(LastMouseMove, moves);
 
-    // Input off: the next hooked input on this (the owner) thread gives the game's cursor back.
-    state.overlayInputActive = 0;
+    // Input off: the game's raw registration comes back, and the next hooked input on this (the
+    // owner) thread gives the game's cursor back.
+    state.overlayInputActive = 0x100;
     setState(&state);
     CallInputActiveStateTransitionHook(&lock);
+    RAWINPUTDEVICE restored = {};
+    registered = 1;
+    EXPECT_EQ(GetRegisteredRawInputDevices(&restored, &registered, sizeof restored), 1u);
+    EXPECT_EQ(restored.usUsage, 6);
+    EXPECT_EQ(restored.hwndTarget, window);
     UINT keyUps = KeyUps;
     PressKey('K');
     EXPECT_TRUE(PumpUntil([&] { return KeyUps > keyUps; }));

@@ -35,9 +35,12 @@ ProxyFixtureState& ProxyState() {
 
 extern "C" {
 
-bool __cdecl _RenderProxyActive() {
+// The contract's bool answers go back as the whole 32-bit value the state holds, so that a test
+// can answer with a register whose low byte disagrees with the rest (2, 0x100): a caller must
+// read only the low byte.
+uint32_t __cdecl _RenderProxyActive() {
     Count(kRenderProxyActive);
-    return State.renderProxyActive != 0;
+    return static_cast<uint32_t>(State.renderProxyActive);
 }
 
 HANDLE __cdecl _GetGamePipe() {
@@ -50,23 +53,23 @@ HWND __cdecl _OutputRenderWindow() {
     return State.outputWindow;
 }
 
-bool __cdecl _OverlayInputActive() {
+uint32_t __cdecl _OverlayInputActive() {
     Count(kOverlayInputActive);
-    return State.overlayInputActive != 0;
+    return static_cast<uint32_t>(State.overlayInputActive);
 }
 
-bool __cdecl _OverlayRenderActive() {
+uint32_t __cdecl _OverlayRenderActive() {
     Count(kOverlayRenderActive);
-    return State.overlayRenderActive != 0;
+    return static_cast<uint32_t>(State.overlayRenderActive);
 }
 
-bool __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
+uint32_t __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
     Count(kDITrackedCursorPos);
-    if (State.trackedCursorValid == 0)
-        return false;
-    *x = State.trackedCursorX;
-    *y = State.trackedCursorY;
-    return true;
+    if ((State.trackedCursorValid & 0xFF) != 0) {
+        *x = State.trackedCursorX;
+        *y = State.trackedCursorY;
+    }
+    return static_cast<uint32_t>(State.trackedCursorValid);
 }
 
 void __cdecl ProxySetState(const ProxyFixtureState* state) {

@@ -22,14 +22,15 @@
 #include <stdint.h>
 
 // Answers of the contract exports. After load (and after ProxyReset): not active, no pipe
-// (INVALID_HANDLE_VALUE), no window, overlay input and render off, no tracked position.
+// (INVALID_HANDLE_VALUE), no window, overlay input and render off, no tracked position. The bool
+// answers are returned as these whole 32-bit values; by the contract only their low byte counts.
 struct ProxyFixtureState {
-    int32_t renderProxyActive;   // _RenderProxyActive answers true when non-zero
+    int32_t renderProxyActive;   // _RenderProxyActive
     HANDLE gamePipe;             // _GetGamePipe
     HWND outputWindow;           // _OutputRenderWindow
     int32_t overlayInputActive;  // _OverlayInputActive
     int32_t overlayRenderActive; // _OverlayRenderActive
-    int32_t trackedCursorValid;  // DITrackedCursorPos answers true and writes x, y when non-zero
+    int32_t trackedCursorValid;  // DITrackedCursorPos; writes x, y when the low byte is non-zero
     int32_t trackedCursorX;
     int32_t trackedCursorY;
 };

@@ -4,13 +4,13 @@
 
 namespace fake_proxy {
 
-std::atomic<bool> inputActive{false};
+std::atomic<uint32_t> inputActive{0};
 HWND window = nullptr;
 HANDLE pipe = INVALID_HANDLE_VALUE;
 
 namespace {
-bool RenderProxyActive() {
-    return true;
+uint32_t RenderProxyActive() {
+    return 1;
 }
 HANDLE GetGamePipe() {
     return pipe;
@@ -18,7 +18,7 @@ HANDLE GetGamePipe() {
 HWND OutputRenderWindow() {
     return window;
 }
-bool OverlayInputActive() {
+uint32_t OverlayInputActive() {
     return inputActive;
 }
 
