@@ -24,6 +24,7 @@ struct Fault {
     DWORD error = 0;
     int remaining = 0;
     bool always = false;
+    int skip = 0; // calls that still succeed before the failing ones
 };
 
 struct Accounting {
@@ -75,6 +76,10 @@ bool Fails(const char* function) {
     auto fault = a.faults.find(std::string_view(function));
     if (fault == a.faults.end())
         return false;
+    if (fault->second.skip > 0) {
+        --fault->second.skip;
+        return false;
+    }
     if (!fault->second.always) {
         if (fault->second.remaining <= 0)
             return false;
@@ -84,10 +89,10 @@ bool Fails(const char* function) {
     return true;
 }
 
-void FailNext(const char* function, DWORD error, int times) {
+void FailNext(const char* function, DWORD error, int times, int skip) {
     auto& a = accounting();
     std::lock_guard<std::mutex> guard(a.mutex);
-    a.faults[function] = Fault{error, times, false};
+    a.faults[function] = Fault{error, times, false, skip};
 }
 
 void FailAlways(const char* function, DWORD error) {

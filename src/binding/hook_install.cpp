@@ -93,22 +93,28 @@ void RemoveInputHooks(HHOOK& first, HHOOK& second, HHOOK& third) {
 }
 
 // A thread snapshot always covers the whole system, so it is taken with process id 0 and
-// filtered here. A failed snapshot leaves the caller's set empty.
+// filtered here. A failed snapshot leaves the caller's set empty. Out of memory the snapshot is
+// still closed, the set is left empty and the result is false; nothing is thrown.
 bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads) {
-    ThreadIdSet found;
+    threads.clear();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    if (snapshot != INVALID_HANDLE_VALUE) {
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return true;
+    bool collected = true;
+    try {
         THREADENTRY32 entry;
         entry.dwSize = kThreadEntrySize;
         BOOL more = Thread32First(snapshot, &entry);
         while (more) {
             if (entry.dwSize >= kThreadEntryOwnerEnd && entry.th32OwnerProcessID == processId)
-                found.insert(entry.th32ThreadID);
+                threads.insert(entry.th32ThreadID);
             entry.dwSize = kThreadEntrySize;
             more = Thread32Next(snapshot, &entry);
         }
-        CloseHandle(snapshot);
+    } catch (...) {
+        threads.clear();
+        collected = false;
     }
-    threads = found;
-    return true;
+    CloseHandle(snapshot);
+    return collected;
 }

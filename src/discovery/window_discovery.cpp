@@ -13,6 +13,22 @@ HWND ProcessMatch = nullptr;
 
 constexpr int kTitleBufferSize = 256;
 
+// Set when a callback could not insert for want of memory. The enumeration is then stopped
+// (the callbacks run inside EnumWindows, which a C++ exception must not cross) and the
+// collection reports failure with an empty result.
+bool OutOfMemory = false;
+
+// Inserts into a scratch set; false (enumeration stops) when the insertion cannot allocate.
+template <class Set, class Value> BOOL Insert(Set& set, Value value) {
+    try {
+        set.insert(value);
+        return TRUE;
+    } catch (...) {
+        OutOfMemory = true;
+        return FALSE;
+    }
+}
+
 DWORD OwningProcess(HWND window, DWORD& threadId) {
     DWORD processId = 0;
     threadId = GetWindowThreadProcessId(window, &processId);
@@ -20,31 +36,31 @@ DWORD OwningProcess(HWND window, DWORD& threadId) {
 }
 
 BOOL CALLBACK CollectChildThread(HWND window, LPARAM) {
-    WindowThreadsScratch.insert(GetWindowThreadProcessId(window, nullptr));
-    return TRUE;
+    return Insert(WindowThreadsScratch, GetWindowThreadProcessId(window, nullptr));
 }
 
 BOOL CALLBACK CollectTopLevelThread(HWND window, LPARAM processId) {
     DWORD threadId = 0;
     if (OwningProcess(window, threadId) == static_cast<DWORD>(processId)) {
-        WindowThreadsScratch.insert(threadId);
+        if (!Insert(WindowThreadsScratch, threadId))
+            return FALSE;
         EnumChildWindows(window, CollectChildThread, 0);
     }
-    return TRUE;
+    return OutOfMemory ? FALSE : TRUE;
 }
 
 BOOL CALLBACK CollectChildWindow(HWND window, LPARAM) {
-    ProcessWindowsScratch.insert(window);
-    return TRUE;
+    return Insert(ProcessWindowsScratch, window);
 }
 
 BOOL CALLBACK CollectTopLevelWindow(HWND window, LPARAM processId) {
     DWORD threadId = 0;
     if (OwningProcess(window, threadId) == static_cast<DWORD>(processId)) {
-        ProcessWindowsScratch.insert(window);
+        if (!Insert(ProcessWindowsScratch, window))
+            return FALSE;
         EnumChildWindows(window, CollectChildWindow, 0);
     }
-    return TRUE;
+    return OutOfMemory ? FALSE : TRUE;
 }
 
 BOOL CALLBACK MatchTitle(HWND window, LPARAM text) {
@@ -69,27 +85,34 @@ BOOL CALLBACK MatchProcess(HWND window, LPARAM processId) {
     return TRUE;
 }
 
-// Leaves `out` holding what the scratch set holds; no copy when `out` is the scratch set.
-template <class Set> void CopyResult(const Set& scratch, Set& out) {
-    if (&out == &scratch)
-        return;
-    out = scratch;
+// Runs one collection into `scratch` and leaves `out` holding the result (no copy when `out` is
+// the scratch set). On a failed allocation both are left empty and the result is false.
+template <class Set> bool Collect(Set& scratch, Set& out, WNDENUMPROC collect, DWORD processId) {
+    scratch.clear();
+    OutOfMemory = false;
+    EnumWindows(collect, static_cast<LPARAM>(processId));
+    if (!OutOfMemory && &out != &scratch) {
+        try {
+            out = scratch;
+        } catch (...) {
+            OutOfMemory = true;
+        }
+    }
+    if (OutOfMemory) {
+        scratch.clear();
+        out.clear();
+    }
+    return !OutOfMemory;
 }
 
 } // namespace
 
 bool CollectWindowThreads(DWORD processId, ThreadIdSet& out) {
-    WindowThreadsScratch.clear();
-    EnumWindows(CollectTopLevelThread, static_cast<LPARAM>(processId));
-    CopyResult(WindowThreadsScratch, out);
-    return true;
+    return Collect(WindowThreadsScratch, out, CollectTopLevelThread, processId);
 }
 
 bool CollectProcessWindows(DWORD processId, WindowSet& out) {
-    ProcessWindowsScratch.clear();
-    EnumWindows(CollectTopLevelWindow, static_cast<LPARAM>(processId));
-    CopyResult(ProcessWindowsScratch, out);
-    return true;
+    return Collect(ProcessWindowsScratch, out, CollectTopLevelWindow, processId);
 }
 
 HWND FindWindowByTitlePrefix(const char* text) {

@@ -16,6 +16,8 @@ using WindowSet = std::set<HWND>;
 extern WindowSet ProcessWindowsScratch;
 extern ThreadIdSet WindowThreadsScratch;
 
+// Both replace `out`. False, with `out` empty, when the set could not allocate: nothing is
+// thrown, since the collecting runs inside EnumWindows.
 bool CollectWindowThreads(DWORD processId, ThreadIdSet& out);
 bool CollectProcessWindows(DWORD processId, WindowSet& out);
 HWND FindWindowByTitlePrefix(const char* text);

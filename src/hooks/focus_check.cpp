@@ -4,9 +4,11 @@
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
-extern "C" void __cdecl CheckFocus() {
+extern "C" void __cdecl CheckFocus() noexcept {
     WindowSet windows;
     HWND foreground = GetForegroundWindow();
+    // Out of memory the set stays empty, as after a failed enumeration: the focus then counts
+    // as elsewhere, and the game keeps its mouse input.
     CollectProcessWindows(GetCurrentProcessId(), windows);
     HookState.FocusElsewhere = false;
     if (windows.count(foreground) == 0)

@@ -7,8 +7,6 @@
 #include "hooks/hook_state.h"
 #include "link/messages.h"
 
-#include <cstdlib>
-
 DWORD MakeRawKeyFlags(const RAWKEYBOARD& record) {
     DWORD flags = 0;
     // Bit 24, extended key: the raw record's E0/E1 prefix flags, as Windows sets it for legacy
@@ -56,7 +54,7 @@ void HandleRawInput(const RAWINPUT& raw, UINT size) {
 
 } // namespace
 
-extern "C" LRESULT CALLBACK getmsgHook(int code, WPARAM removeFlag, LPARAM msgParam) {
+extern "C" LRESULT CALLBACK getmsgHook(int code, WPARAM removeFlag, LPARAM msgParam) noexcept {
     const MSG* msg = reinterpret_cast<const MSG*>(msgParam);
     if (msg->message != WM_INPUT)
         return CallNextHookEx(nullptr, code, removeFlag, msgParam);
@@ -70,12 +68,13 @@ extern "C" LRESULT CALLBACK getmsgHook(int code, WPARAM removeFlag, LPARAM msgPa
     UINT size = 0;
     if (GetRawInputData(handle, RID_INPUT, nullptr, &size, sizeof(RAWINPUTHEADER)) == 0 &&
         size >= sizeof(RAWINPUTHEADER)) {
+        // A failed allocation skips the record as a failed read would; the message goes on.
         RAWINPUT* raw = static_cast<RAWINPUT*>(
-            std::calloc(1, size < sizeof(RAWINPUT) ? sizeof(RAWINPUT) : size));
+            LocalAlloc(LPTR, size < sizeof(RAWINPUT) ? sizeof(RAWINPUT) : size));
         if (raw) {
             if (GetRawInputData(handle, RID_INPUT, raw, &size, sizeof(RAWINPUTHEADER)) == size)
                 HandleRawInput(*raw, size);
-            std::free(raw);
+            LocalFree(raw);
         }
     }
     return CallNextHookEx(nullptr, code, removeFlag, msgParam);

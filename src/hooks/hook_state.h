@@ -9,27 +9,33 @@
 
 #include <cstdint>
 
-// The last five WM_MOUSEMOVE positions seen while the overlay had the input, oldest first.
-// A fixed ring: appending never allocates, which keeps the mouse hook allocation-free.
-class PositionQueue {
-  public:
-    static constexpr int kCapacity = 5;
-    int size() const { return count_; }
-    void pop_front() {
-        first_ = (first_ + 1) % kCapacity;
-        --count_;
-    }
-    void push_back(POINT p) {
-        entries_[(first_ + count_) % kCapacity] = p;
-        ++count_;
-    }
-    // i = 0 is the oldest entry.
-    const POINT& operator[](int i) const { return entries_[(first_ + i) % kCapacity]; }
+// The last five WM_MOUSEMOVE positions seen while the overlay had the input. A fixed ring:
+// appending never allocates, which keeps the mouse hook allocation-free. mouseHook runs on
+// several game threads at once without a lock, so a racing append may lose a sample or leave
+// `next`/`filled` torn; every use therefore clamps the value it reads into range, and no
+// interleaving can index outside `entries` or write into a neighbouring field.
+struct PositionQueue {
+    static constexpr unsigned kCapacity = 5;
 
-  private:
-    POINT entries_[kCapacity] = {};
-    int first_ = 0;
-    int count_ = 0;
+    // Appends p, overwriting the oldest entry once the ring is full.
+    void push_back(POINT p) {
+        unsigned at = static_cast<unsigned>(next) % kCapacity;
+        entries[at] = p;
+        next = static_cast<int32_t>((at + 1) % kCapacity);
+        unsigned held = size();
+        filled = static_cast<int32_t>(held < kCapacity ? held + 1 : kCapacity);
+    }
+    // How many entries hold a recorded position, 0 to 5.
+    unsigned size() const {
+        int32_t held = filled;
+        return held <= 0                                 ? 0u
+               : held >= static_cast<int32_t>(kCapacity) ? kCapacity
+                                                         : static_cast<unsigned>(held);
+    }
+
+    POINT entries[kCapacity] = {};
+    int32_t next = 0;   // where the next position goes
+    int32_t filled = 0; // positions recorded so far, saturating at kCapacity
 };
 
 struct HookStateRecord {

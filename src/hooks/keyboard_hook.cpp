@@ -6,7 +6,7 @@
 #include "hooks/hook_state.h"
 #include "link/messages.h"
 
-extern "C" LRESULT CALLBACK keyboardHook(int code, WPARAM virtualKey, LPARAM keyFlags) {
+extern "C" LRESULT CALLBACK keyboardHook(int code, WPARAM virtualKey, LPARAM keyFlags) noexcept {
     HookStateRecord& s = HookState;
     s.LastHookKind = 0;
     s.ActiveRenderModule = FindActiveRenderProxy(s.ActiveRenderModule, &s.BindingLock);

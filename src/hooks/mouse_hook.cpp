@@ -9,6 +9,12 @@
 
 namespace {
 
+// a - b in 32-bit arithmetic that wraps like the rest of the position arithmetic: a tracked
+// position near the limits minus an origin of the other sign must not overflow.
+int32_t WrappingDifference(LONG a, LONG b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
 // The output window's client rectangle in screen coordinates. When it cannot be read (no window
 // known, or the window is gone) the rectangle is empty at the screen origin: nothing counts as
 // inside, and positions are sent unconverted.
@@ -25,21 +31,21 @@ RECT ClientRectOnScreen(HWND window) {
 
 } // namespace
 
+// Pinned when the last five recorded positions all lie on AnchorPos. The five entries of a full
+// ring are exactly the last five positions, so their order does not matter here.
 bool IsCursorPinned(LONG x, LONG y) {
     PositionQueue& history = HookState.PositionHistory;
-    if (history.size() == PositionQueue::kCapacity)
-        history.pop_front();
     history.push_back(POINT{x, y});
     if (history.size() < PositionQueue::kCapacity)
         return false;
-    for (int i = 0; i < history.size(); ++i) {
-        if (history[i].x != HookState.AnchorPos.x || history[i].y != HookState.AnchorPos.y)
+    for (const POINT& entry : history.entries) {
+        if (entry.x != HookState.AnchorPos.x || entry.y != HookState.AnchorPos.y)
             return false;
     }
     return true;
 }
 
-extern "C" LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM record) {
+extern "C" LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM record) noexcept {
     HookStateRecord& s = HookState;
     const MOUSEHOOKSTRUCTEX* mouse = reinterpret_cast<const MOUSEHOOKSTRUCTEX*>(record);
 
@@ -68,8 +74,9 @@ extern "C" LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM record) {
                     origin = POINT{0, 0};
                 BYTE keys[256] = {};
                 GetKeyboardState(keys);
-                SendMouseInput(s.Pipe, static_cast<DWORD>(message), s.TrackedPos.x - origin.x,
-                               s.TrackedPos.y - origin.y, wheel, time, keys);
+                SendMouseInput(s.Pipe, static_cast<DWORD>(message),
+                               WrappingDifference(s.TrackedPos.x, origin.x),
+                               WrappingDifference(s.TrackedPos.y, origin.y), wheel, time, keys);
             }
         }
     }
@@ -83,7 +90,7 @@ extern "C" LRESULT CALLBACK mouseHook(int code, WPARAM message, LPARAM record) {
     return CallNextHookEx(nullptr, code, message, record);
 }
 
-extern "C" void __cdecl EndOfFrameHook() {
+extern "C" void __cdecl EndOfFrameHook() noexcept {
     HookStateRecord& s = HookState;
     if (s.LastHookKind != 0 || s.TrackingMode != 1)
         return;
@@ -99,13 +106,13 @@ extern "C" void __cdecl EndOfFrameHook() {
                           2u * (static_cast<uint32_t>(p.y) - static_cast<uint32_t>(s.AnchorPos.y)));
 }
 
-extern "C" bool __cdecl TrackedCursorPos(int32_t* x, int32_t* y) {
+extern "C" bool __cdecl TrackedCursorPos(int32_t* x, int32_t* y) noexcept {
     *x = HookState.TrackedPos.x;
     *y = HookState.TrackedPos.y;
     return true;
 }
 
-extern "C" void __cdecl PipeResetHook() {
+extern "C" void __cdecl PipeResetHook() noexcept {
     // The handle belongs to the render proxy: forget it without closing it.
     HookState.Pipe.handle = INVALID_HANDLE_VALUE;
 }

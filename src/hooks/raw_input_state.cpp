@@ -6,8 +6,6 @@
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
-#include <cstdlib>
-
 namespace {
 
 constexpr USHORT kGenericDesktop = 1;
@@ -24,7 +22,8 @@ RAWINPUTDEVICE* FetchRegistrations(UINT& count) {
         count = 0;
         return nullptr;
     }
-    auto* devices = static_cast<RAWINPUTDEVICE*>(std::calloc(count, sizeof(RAWINPUTDEVICE)));
+    // A failed allocation counts as a failed fetch: nothing delivered.
+    auto* devices = static_cast<RAWINPUTDEVICE*>(LocalAlloc(LPTR, count * sizeof(RAWINPUTDEVICE)));
     if (!devices) {
         count = 0;
         return nullptr;
@@ -32,7 +31,7 @@ RAWINPUTDEVICE* FetchRegistrations(UINT& count) {
     UINT room = count;
     UINT delivered = GetRegisteredRawInputDevices(devices, &room, sizeof(RAWINPUTDEVICE));
     if (delivered == static_cast<UINT>(-1) || delivered == 0) {
-        std::free(devices);
+        LocalFree(devices);
         count = 0;
         return nullptr;
     }
@@ -42,7 +41,7 @@ RAWINPUTDEVICE* FetchRegistrations(UINT& count) {
 
 } // namespace
 
-extern "C" void __cdecl GetRawInputState() {
+extern "C" void __cdecl GetRawInputState() noexcept {
     HookStateRecord& s = HookState;
     UINT count = 0;
     RAWINPUTDEVICE* devices = FetchRegistrations(count);
@@ -57,10 +56,10 @@ extern "C" void __cdecl GetRawInputState() {
         else if (d.usUsage == kUsageKeyboard)
             s.RawKeyboardNoLegacy = true;
     }
-    std::free(devices);
+    LocalFree(devices);
 }
 
-extern "C" void __cdecl InputActiveStateTransitionHook() {
+extern "C" void __cdecl InputActiveStateTransitionHook() noexcept {
     HookStateRecord& s = HookState;
     bool previous = s.LastInputActive;
     s.ActiveRenderModule = FindActiveRenderProxy(s.ActiveRenderModule, &s.BindingLock);
@@ -71,24 +70,32 @@ extern "C" void __cdecl InputActiveStateTransitionHook() {
 
     if (active) {
         s.TakeoverPending = true;
-        std::free(s.SavedRawDevices);
+        // The count goes to 0 before the array it sizes is freed, and a new array is in place
+        // before its count is set, so a turn-off running meanwhile never registers more records
+        // than the array it reads holds.
+        s.SavedRawDeviceCount = 0;
+        LocalFree(s.SavedRawDevices);
         s.SavedRawDevices = nullptr;
         UINT count = 0;
-        s.SavedRawDevices = FetchRegistrations(count);
+        RAWINPUTDEVICE* saved = FetchRegistrations(count);
+        s.SavedRawDevices = saved;
         s.SavedRawDeviceCount = count;
         if (count == 0)
             return;
-        auto* removal = static_cast<RAWINPUTDEVICE*>(std::calloc(count, sizeof(RAWINPUTDEVICE)));
+        // Without room for the removal records nothing is removed, as if the removal failed;
+        // the registrations stay saved and the turn-off registers them again unchanged.
+        auto* removal =
+            static_cast<RAWINPUTDEVICE*>(LocalAlloc(LPTR, count * sizeof(RAWINPUTDEVICE)));
         if (!removal)
             return;
         for (UINT i = 0; i < count; ++i) {
-            removal[i].usUsagePage = s.SavedRawDevices[i].usUsagePage;
-            removal[i].usUsage = s.SavedRawDevices[i].usUsage;
+            removal[i].usUsagePage = saved[i].usUsagePage;
+            removal[i].usUsage = saved[i].usUsage;
             removal[i].dwFlags = RIDEV_REMOVE;
             removal[i].hwndTarget = nullptr;
         }
         RegisterRawInputDevices(removal, count, sizeof(RAWINPUTDEVICE));
-        std::free(removal);
+        LocalFree(removal);
     } else {
         s.ReleasePending = true;
         if (s.SavedRawDeviceCount != 0)

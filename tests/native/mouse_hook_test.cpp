@@ -12,6 +12,10 @@
 #include <sim/modules.h>
 #include <sim/window_tree.h>
 
+#include <climits>
+#include <thread>
+#include <vector>
+
 namespace {
 
 class MouseHook : public HookHarness {
@@ -200,4 +204,60 @@ TEST_F(MouseHook, UnreadableOutputWindowSwallowsNothingAndSendsScreenCoordinates
     ASSERT_TRUE(NextMouse(r));
     EXPECT_EQ(r.x, 200);
     EXPECT_EQ(r.y, 100);
+}
+
+TEST_F(MouseHook, RacingHooksOrATornHistoryNeverIndexOutsideItAndFiveAnchorMovesStillPin) {
+    fake_proxy::inputActive = true;
+    fake_proxy::pipe = INVALID_HANDLE_VALUE; // nothing to send: the threads only record moves
+    HookState.SavedRawDeviceCount = 0x5A5A;  // the field beside the history
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([t] {
+            MOUSEHOOKSTRUCTEX record{};
+            for (int i = 0; i < 2000; ++i) {
+                record.pt = POINT{kLeft + (t * 37 + i) % 600, kTop + i % 400};
+                mouseHook(HC_ACTION, WM_MOUSEMOVE, reinterpret_cast<LPARAM>(&record));
+            }
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+
+    // Whatever a race leaves in the ring's fields, the next appends stay inside it.
+    struct Torn {
+        int32_t next, filled;
+    } torn[] = {{HookState.PositionHistory.next, HookState.PositionHistory.filled},
+                {-7, -3},
+                {5, 9},
+                {INT32_MIN, INT32_MAX},
+                {123456, -1}};
+    for (const Torn& t : torn) {
+        HookState.PositionHistory.next = t.next;
+        HookState.PositionHistory.filled = t.filled;
+        HookState.TrackingMode = 0;
+        HookState.AnchorPos = POINT{300, 200};
+        for (int i = 0; i < 5; ++i)
+            Mouse(HC_ACTION, WM_MOUSEMOVE, 300, 200);
+        EXPECT_EQ(HookState.TrackingMode, 1) << t.next << "," << t.filled;
+        EXPECT_EQ(HookState.SavedRawDeviceCount, 0x5A5Au);
+    }
+}
+
+TEST_F(MouseHook, ClientCoordinatesComeFromTheTrackedPositionAndWrapAtThe32BitLimits) {
+    fake_proxy::inputActive = true;
+    HookState.TrackingMode = 1; // relative tracking: the record's point is not the position
+    struct Case {
+        LONG tracked, origin;
+        int32_t sent;
+    } cases[] = {{350, 100, 250},
+                 {INT32_MAX - 10, -100, INT32_MIN + 89},
+                 {INT32_MIN + 5, 50, INT32_MAX - 44}};
+    for (const Case& c : cases) {
+        sim::SetClientArea(window, c.origin, c.origin, kWidth, kHeight);
+        HookState.TrackedPos = POINT{c.tracked, c.tracked};
+        Mouse(HC_ACTION, WM_LBUTTONDOWN, 7, 7);
+        MouseRecord r{};
+        ASSERT_TRUE(NextMouse(r));
+        EXPECT_EQ(r.x, c.sent) << c.tracked;
+        EXPECT_EQ(r.y, c.sent) << c.tracked;
+    }
 }

@@ -6,6 +6,7 @@
 #include "support/hook_harness.h"
 
 #include <sim/control.h>
+#include <sim/hooks.h>
 #include <sim/input.h>
 
 namespace {
@@ -21,8 +22,9 @@ bool Same(const RAWINPUTDEVICE& a, const RAWINPUTDEVICE& b) {
            a.hwndTarget == b.hwndTarget;
 }
 
-void TurnOverlayInput(bool on) {
-    fake_proxy::inputActive = on;
+// `answer` is the whole register the proxy's _OverlayInputActive leaves; its low byte counts.
+void TurnOverlayInput(uint32_t answer) {
+    fake_proxy::inputActive = answer;
     InputActiveStateTransitionHook();
 }
 
@@ -116,4 +118,18 @@ TEST_F(RawInputState, FailedFetchSavesNothingAndRemovesNothing) {
     EXPECT_TRUE(HookState.TakeoverPending);
     EXPECT_EQ(HookState.SavedRawDeviceCount, 0u);
     EXPECT_EQ(sim::RawInputRegistrations().size(), 1u);
+}
+
+TEST_F(RawInputState, ProxyAnsweringTwoThenOneIsOneTurnOnAndTheRegistrationsComeBack) {
+    sim::AddRawInputRegistration(1, 2, RIDEV_NOLEGACY, Target(1));
+    auto before = sim::RawInputRegistrations();
+    for (uint32_t on : {2u, 1u, 0x1FFu})
+        TurnOverlayInput(on);
+    EXPECT_EQ(sim::RegisterRawInputCalls().size(), 1u); // removed once, saved once
+    EXPECT_EQ(HookState.SavedRawDeviceCount, 1u);
+    TurnOverlayInput(0x100); // low byte 0: off
+    ASSERT_EQ(sim::RawInputRegistrations().size(), 1u);
+    EXPECT_TRUE(Same(sim::RawInputRegistrations()[0], before[0]));
+    sim::SetNextHookResult(42);
+    EXPECT_EQ(keyboardHook(HC_ACTION, 'A', 1), 42); // 0x100 is not input-active either
 }

@@ -7,8 +7,9 @@
 
 namespace sim {
 
-// Makes the named Win32 function fail with `error` for its next `times` calls.
-void FailNext(const char* function, DWORD error, int times = 1);
+// Makes the named Win32 function fail with `error` for `times` calls, after letting the next
+// `skip` calls succeed.
+void FailNext(const char* function, DWORD error, int times = 1, int skip = 0);
 // Makes the named Win32 function fail with `error` on every call until StopFailing.
 void FailAlways(const char* function, DWORD error);
 void StopFailing(const char* function);
