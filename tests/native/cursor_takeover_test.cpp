@@ -1,5 +1,5 @@
 // Cursor takeover: the arrow imposed on the first hooked thread, released only on that thread,
-// re-imposed when the game changes it, both requests in one call.
+// re-imposed when the game changes it, both requests in one call, and failing cursor calls.
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
@@ -18,116 +18,76 @@ class CursorTakeover : public ::testing::Test {
         SetCursor(gameCursor);
         SetCursorPos(300, 200);
     }
-    void RunOnOtherThread() {
-        std::thread([] { UpdateCursorTakeover(); }).join();
+    void Take() {
+        HookState.TakeoverPending = true;
+        UpdateCursorTakeover();
+    }
+    void Release() {
+        HookState.ReleasePending = true;
+        UpdateCursorTakeover();
+    }
+    void ExpectGiven(HCURSOR cursor, LONG x) {
+        EXPECT_EQ(GetCursor(), cursor);
+        EXPECT_EQ(sim::CursorDisplayCount(), 0);
+        EXPECT_EQ(sim::CursorPosition().x, x);
+        EXPECT_FALSE(HookState.CursorTaken || HookState.TakeoverPending ||
+                     HookState.ReleasePending);
     }
     HCURSOR gameCursor = sim::MakeGameCursor(1);
 };
 
 } // namespace
 
-TEST_F(CursorTakeover, TakeoverImposesShownArrowAndAnchorsTrackingAtCursor) {
+TEST_F(CursorTakeover, TakeoverShowsTheArrowAnchorsAtTheCursorAndTheOwnerGivesEverythingBack) {
     HookState.TrackingMode = 1;
-    HookState.TrackedPos = POINT{5, 5};
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
+    Take();
     EXPECT_EQ(GetCursor(), HookState.ArrowCursor);
     EXPECT_EQ(sim::CursorDisplayCount(), 1);
     EXPECT_EQ(HookState.TrackedPos.x, 300);
-    EXPECT_EQ(HookState.TrackedPos.y, 200);
-    EXPECT_EQ(HookState.AnchorPos.x, 300);
     EXPECT_EQ(HookState.AnchorPos.y, 200);
     EXPECT_EQ(HookState.TrackingMode, 0);
-    EXPECT_EQ(HookState.CursorOwnerThread, GetCurrentThreadId());
     EXPECT_TRUE(HookState.CursorTaken);
-    EXPECT_FALSE(HookState.TakeoverPending);
-}
 
-TEST_F(CursorTakeover, ReleaseOnOwnerRestoresCursorCounterAndPosition) {
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    SetCursorPos(10, 10);
-    HookState.ReleasePending = true;
-    UpdateCursorTakeover();
-    EXPECT_EQ(GetCursor(), gameCursor);
-    EXPECT_EQ(sim::CursorDisplayCount(), 0);
-    EXPECT_EQ(sim::CursorPosition().x, 300);
+    SetCursorPos(10, 10); // the overlay's user moves the cursor around
+    Release();
+    ExpectGiven(gameCursor, 300);
     EXPECT_EQ(sim::CursorPosition().y, 200);
-    EXPECT_FALSE(HookState.CursorTaken || HookState.ReleasePending ||
-                 HookState.SavedCursorPosValid);
 }
 
-TEST_F(CursorTakeover, ReleaseRequestedWhileOnlyOtherThreadsRunKeepsArrowThere) {
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    HookState.ReleasePending = true;
-    SetCursor(sim::MakeGameCursor(2)); // the game changes its cursor meanwhile
-    RunOnOtherThread();
-    EXPECT_TRUE(HookState.ReleasePending);
-    EXPECT_TRUE(HookState.CursorTaken);
-    EXPECT_EQ(GetCursor(), HookState.ArrowCursor); // re-imposed on the other thread
+TEST_F(CursorTakeover, OnlyTheOwnerThreadReleasesWhileEveryThreadReimposesTheArrow) {
+    Take();
+    for (int frame = 2; frame < 4; ++frame) {
+        SetCursor(sim::MakeGameCursor(frame)); // the game sets its cursor again
+        HookState.ReleasePending = frame == 3;
+        std::thread([] { UpdateCursorTakeover(); }).join();
+        EXPECT_EQ(GetCursor(), HookState.ArrowCursor);
+        EXPECT_TRUE(HookState.CursorTaken);
+    }
     EXPECT_EQ(sim::CursorDisplayCount(), 1);
     UpdateCursorTakeover(); // the owner releases, restoring the game's latest cursor
-    EXPECT_EQ(GetCursor(), sim::MakeGameCursor(2));
-    EXPECT_EQ(sim::CursorDisplayCount(), 0);
+    ExpectGiven(sim::MakeGameCursor(3), 300);
 }
 
-TEST_F(CursorTakeover, GameCursorSetEveryFrameIsReplacedAndRememberedForRelease) {
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    for (int frame = 2; frame < 5; ++frame) {
-        SetCursor(sim::MakeGameCursor(frame));
-        UpdateCursorTakeover();
-        EXPECT_EQ(GetCursor(), HookState.ArrowCursor);
-        EXPECT_EQ(HookState.SavedCursor, sim::MakeGameCursor(frame));
-    }
-    unsigned sets = sim::CallCount("SetCursor");
-    UpdateCursorTakeover(); // arrow still current: nothing to do
-    EXPECT_EQ(sim::CallCount("SetCursor"), sets);
-}
-
-TEST_F(CursorTakeover, BothRequestsPendingTakeAndReleaseInOneCall) {
-    HookState.TakeoverPending = true;
-    HookState.ReleasePending = true;
-    UpdateCursorTakeover();
-    EXPECT_EQ(GetCursor(), gameCursor);
-    EXPECT_EQ(sim::CursorDisplayCount(), 0);
-    EXPECT_EQ(sim::CursorPosition().x, 300);
-    EXPECT_FALSE(HookState.TakeoverPending || HookState.ReleasePending || HookState.CursorTaken);
-}
-
-TEST_F(CursorTakeover, FailedPositionReadMeansReleaseDoesNotMoveTheCursor) {
-    sim::FailNext("GetCursorPos", ERROR_ACCESS_DENIED);
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    EXPECT_FALSE(HookState.SavedCursorPosValid);
-    EXPECT_EQ(HookState.AnchorPos.x, 300); // the second read still anchors
-    SetCursorPos(50, 60);
-    HookState.ReleasePending = true;
-    UpdateCursorTakeover();
-    EXPECT_EQ(sim::CallCount("SetCursorPos"), 2u); // only the test's own calls
-    EXPECT_EQ(sim::CursorPosition().x, 50);
-}
-
-TEST_F(CursorTakeover, NoPreviousCursorIsRestoredAsNull) {
+TEST_F(CursorTakeover, BothRequestsInOneCallTakeAndGiveBackEvenANullCursor) {
     SetCursor(nullptr);
     HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    HookState.ReleasePending = true;
-    UpdateCursorTakeover();
-    EXPECT_EQ(GetCursor(), nullptr);
+    Release();
+    ExpectGiven(nullptr, 300);
 }
 
-TEST_F(CursorTakeover, FailingCursorCallsAtReleaseStillEndFree) {
-    HookState.TakeoverPending = true;
-    UpdateCursorTakeover();
-    HookState.ReleasePending = true;
-    sim::FailNext("SetCursorPos", ERROR_ACCESS_DENIED);
+TEST_F(CursorTakeover, FailingCursorCallsNeverLeaveTheCursorTakenAfterARelease) {
+    sim::FailNext("GetCursorPos", ERROR_ACCESS_DENIED); // no position saved: none put back
+    Take();
+    SetCursorPos(50, 60);
     sim::FailNext("SetCursor", ERROR_INVALID_PARAMETER);
-    UpdateCursorTakeover();
-    EXPECT_FALSE(HookState.CursorTaken || HookState.ReleasePending ||
-                 HookState.SavedCursorPosValid);
-    unsigned sets = sim::CallCount("SetCursor");
+    Release();
+    EXPECT_EQ(sim::CursorPosition().x, 50);
+    EXPECT_FALSE(HookState.CursorTaken || HookState.ReleasePending);
+    Take();
+    sim::FailNext("SetCursorPos", ERROR_ACCESS_DENIED);
+    Release();
+    EXPECT_FALSE(HookState.CursorTaken || HookState.SavedCursorPosValid);
+    SetCursor(gameCursor);
     UpdateCursorTakeover(); // free: nothing is re-imposed
-    EXPECT_EQ(sim::CallCount("SetCursor"), sets);
+    EXPECT_EQ(GetCursor(), gameCursor);
 }

@@ -1,48 +1,50 @@
-// The call stubs that reach the hooks module's exports by its file name.
+// The call stubs that reach the hooks module's exports by its file name: each calls its own
+// export under the caller's lock, keeps its own address, and looks again while none is found.
 #include "binding/hook_stubs.h"
+#include "support/fake_proxy.h"
 
 #include <sim/control.h>
 #include <sim/modules.h>
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <thread>
 #include <vector>
 
 namespace {
 
 CRITICAL_SECTION* stubLock = nullptr;
-int calls[5] = {};
+int calls[6] = {};
 bool lockFreeDuringACall = false;
 
-// True when another thread could take the stubs' lock right now.
 bool OtherThreadCanTakeLock() {
     bool taken = false;
-    std::thread other([&] {
+    std::thread([&] {
         taken = TryEnterCriticalSection(stubLock) != FALSE;
         if (taken)
             LeaveCriticalSection(stubLock);
-    });
-    other.join();
+    }).join();
     return taken;
 }
 
-// Plain export N counts its calls and notes whether the caller's lock was free meanwhile.
+// Export N counts its calls and notes whether the caller's lock was free meanwhile.
 template <int N> void __cdecl PlainExport() {
     ++calls[N];
     lockFreeDuringACall |= OtherThreadCanTakeLock();
 }
-
-bool __cdecl TrackedCursorPosExport(int32_t* x, int32_t* y) {
+uint32_t __cdecl TrackedCursorPosExport(int32_t* x, int32_t* y) {
+    ++calls[5];
     *x = -15;
     *y = 2400;
-    return false; // the position counts even so
+    return 0x100; // false: the position counts even so
 }
 
-template <class F> FARPROC AsExport(F* function) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
+const sim::ModuleExport kExports[6] = {{"CheckFocus", AsExport(PlainExport<0>)},
+                                       {"EndOfFrameHook", AsExport(PlainExport<1>)},
+                                       {"GetRawInputState", AsExport(PlainExport<2>)},
+                                       {"InputActiveStateTransitionHook", AsExport(PlainExport<3>)},
+                                       {"PipeResetHook", AsExport(PlainExport<4>)},
+                                       {"TrackedCursorPos", AsExport(TrackedCursorPosExport)}};
 
 class HookStubs : public ::testing::Test {
   protected:
@@ -51,13 +53,15 @@ class HookStubs : public ::testing::Test {
         stubLock = &lock;
     }
     void TearDown() override { DeleteCriticalSection(&lock); }
-    void CallAllStubs() {
-        CallCheckFocus(&lock);
-        CallEndOfFrameHook(&lock);
-        CallGetRawInputState(&lock);
-        CallInputActiveStateTransitionHook(&lock);
-        CallPipeResetHook(&lock);
-        CallTrackedCursorPos(&lock, position);
+    // Calls stub `n`, in the order of kExports.
+    void Stub(int n) {
+        void (*const plain[5])(CRITICAL_SECTION*) = {
+            CallCheckFocus, CallEndOfFrameHook, CallGetRawInputState,
+            CallInputActiveStateTransitionHook, CallPipeResetHook};
+        if (n < 5)
+            plain[n](&lock);
+        else
+            CallTrackedCursorPos(&lock, position);
     }
     CRITICAL_SECTION lock;
     POINT position = {7, 8};
@@ -65,39 +69,38 @@ class HookStubs : public ::testing::Test {
 
 } // namespace
 
-TEST_F(HookStubs, MissingModuleOrExportResultsInNoCallAndALookupEachTimeUntilEachStubFindsItsOwn) {
-    CallAllStubs();
-    EXPECT_EQ(position.x, 0);
-    EXPECT_EQ(position.y, 0);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 6u);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 0u);
-
-    // Only EndOfFrameHook exported: the other five are looked up again on the next call.
-    sim::RegisterModule("VelKorvexHooks.dll", {{"EndOfFrameHook", AsExport(PlainExport<1>)}});
-    position = {7, 8};
-    CallAllStubs();
-    CallAllStubs();
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 6u + 5u);
-    EXPECT_EQ(calls[0] + calls[1] + calls[2] + calls[3] + calls[4], 2);
-    EXPECT_EQ(position.x, 0);
-    EXPECT_EQ(position.y, 0);
-
-    sim::RegisterModule("VelKorvexHooks.dll",
-                        {{"CheckFocus", AsExport(PlainExport<0>)},
-                         {"EndOfFrameHook", AsExport(PlainExport<1>)},
-                         {"GetRawInputState", AsExport(PlainExport<2>)},
-                         {"InputActiveStateTransitionHook", AsExport(PlainExport<3>)},
-                         {"PipeResetHook", AsExport(PlainExport<4>)},
-                         {"TrackedCursorPos", AsExport(TrackedCursorPosExport)}});
-    sim::ResetCallCounts();
-    CallAllStubs();
-    CallAllStubs();
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 5u); // each stub keeps its own export
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 5u);
-    EXPECT_EQ(calls[0] + calls[2] + calls[3] + calls[4], 8);
-    EXPECT_EQ(calls[1], 4);
+TEST_F(HookStubs, EachStubCallsItsOwnExportUnderTheCallersLockAndKeepsItsAddress) {
+    sim::RegisterModule("VelKorvexHooks.dll", {std::begin(kExports), std::end(kExports)});
+    for (int n = 0; n < 6; ++n) {
+        std::vector<int> before(std::begin(calls), std::end(calls));
+        Stub(n);
+        for (int e = 0; e < 6; ++e)
+            EXPECT_EQ(calls[e] - before[e], e == n ? 1 : 0) << kExports[n].name;
+    }
     EXPECT_EQ(position.x, -15);
     EXPECT_EQ(position.y, 2400);
     EXPECT_FALSE(lockFreeDuringACall);
-    EXPECT_TRUE(OtherThreadCanTakeLock()); // released after each call
+    EXPECT_TRUE(OtherThreadCanTakeLock()); // released on return
+
+    sim::ResetCallCounts();
+    for (int n = 0; n < 6; ++n)
+        Stub(n);
+    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 0u); // each address was kept
+}
+
+TEST_F(HookStubs, MissingModuleOrExportMeansNoCallAndAnotherLookupOnTheNextCall) {
+    for (int n = 0; n < 6; ++n)
+        Stub(n);
+    EXPECT_EQ(position.x, 0); // no module: the position is 0, 0
+    EXPECT_EQ(position.y, 0);
+    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 6u);
+
+    std::vector<sim::ModuleExport> withoutEndOfFrame(std::begin(kExports), std::end(kExports));
+    withoutEndOfFrame.erase(withoutEndOfFrame.begin() + 1);
+    sim::RegisterModule("VelKorvexHooks.dll", withoutEndOfFrame);
+    Stub(1);
+    Stub(1);
+    EXPECT_EQ(sim::CallCount("GetProcAddress"), 2u);
+    Stub(0);
+    EXPECT_EQ(calls[0] + calls[1], 1);
 }

@@ -1,5 +1,5 @@
 // keyboardHook and getmsgHook: which path forwards which key, when keys are swallowed, raw
-// mouse movement, and the raw key flags.
+// mouse movement, the raw key flags, and the cursor requests carried out on WM_INPUT.
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 #include "link/messages.h"
@@ -7,86 +7,70 @@
 #include "support/hook_harness.h"
 
 #include <sim/control.h>
-#include <sim/hooks.h>
 #include <sim/input.h>
 
-namespace {
+#include <climits>
 
-class KeyboardHook : public HookHarness {
-  protected:
-    void SetUp() override {
-        HookHarness::SetUp();
-        sim::SetNextHookResult(42);
-    }
-};
+using KeyboardHook = HookHarness; // the next hook in the chain answers 42
 
-constexpr LPARAM kKeyDownFlags = 0x001E0001; // repeat 1, scan code 0x1E
-
-} // namespace
-
-TEST_F(KeyboardHook, RoadOfOneKeyPressReachesTheOverlayAsOneRecordAndIsSwallowed) {
-    fake_proxy::inputActive = true;
+TEST_F(KeyboardHook, EveryKeyCallIsForwardedAsOneRecordAndSwallowedOnlyWhileActiveWithCodeZeroUp) {
     BYTE keys[256] = {};
     keys['A'] = 0x81;
     sim::SetKeyboardState(keys);
-    EXPECT_EQ(keyboardHook(HC_ACTION, 'A', kKeyDownFlags), 1);
-
-    DWORD available = 0;
-    ASSERT_TRUE(GetPipeBytesAvailable(overlay, available));
-    EXPECT_EQ(available, kKeyboardInputSize);
-    DWORD type = 0;
-    ASSERT_TRUE(PeekMessageType(overlay, type));
-    EXPECT_EQ(type, 4u);
-    DWORD virtualKey = 0, flags = 0;
-    BYTE received[256] = {};
-    ASSERT_TRUE(ReadKeyboardInput(overlay, virtualKey, flags, received));
-    EXPECT_EQ(virtualKey, static_cast<DWORD>('A'));
-    EXPECT_EQ(flags, static_cast<DWORD>(kKeyDownFlags));
-    EXPECT_EQ(received['A'], 0x81);
-    EXPECT_FALSE(OverlayHasData());
+    struct Case {
+        uint32_t active;
+        bool elsewhere;
+        int code;
+        LRESULT result;
+    } cases[] = {{1, false, HC_ACTION, 1},
+                 {1, true, HC_ACTION, 1}, // the focus does not matter for keys
+                 {1, false, -1, 42},
+                 {0, false, HC_ACTION, 42},
+                 {0, false, HC_NOREMOVE, 42}};
+    for (const Case& c : cases) {
+        fake_proxy::inputActive = c.active;
+        HookState.FocusElsewhere = c.elsewhere;
+        EXPECT_EQ(keyboardHook(c.code, 'A', 0x001E0001), c.result) << c.active << c.code;
+        DWORD available = 0;
+        ASSERT_TRUE(GetPipeBytesAvailable(overlay, available));
+        EXPECT_EQ(available, kKeyboardInputSize); // exactly one record
+        KeyRecord r{};
+        ASSERT_TRUE(NextKey(r));
+        EXPECT_EQ(r.virtualKey, static_cast<DWORD>('A'));
+        EXPECT_EQ(r.keyFlags, 0x001E0001u);
+        EXPECT_EQ(r.keys['A'], 0x81);
+    }
     EXPECT_EQ(HookState.LastHookKind, 0);
 }
 
-TEST_F(KeyboardHook, InactiveOverlayForwardsEveryCallAndPassesItOn) {
-    EXPECT_EQ(keyboardHook(HC_ACTION, 'B', kKeyDownFlags), 42);
-    EXPECT_EQ(keyboardHook(3 /* HC_NOREMOVE */, 'B', kKeyDownFlags), 42);
-    KeyRecord r{};
-    EXPECT_TRUE(NextKey(r));
-    EXPECT_TRUE(NextKey(r));
-    EXPECT_FALSE(NextKey(r));
-}
-
-TEST_F(KeyboardHook, ActiveOverlaySwallowsRegardlessOfFocusButNotNegativeCodes) {
-    fake_proxy::inputActive = true;
-    HookState.FocusElsewhere = true;
-    EXPECT_EQ(keyboardHook(HC_ACTION, 'C', kKeyDownFlags), 1);
-    EXPECT_EQ(keyboardHook(-1, 'C', kKeyDownFlags), 42);
-    KeyRecord r{};
-    EXPECT_TRUE(NextKey(r));
-    EXPECT_TRUE(NextKey(r)); // forwarded although passed on
-}
-
-TEST_F(KeyboardHook, RawOnlyKeyboardGoesThroughGetmsgHookInstead) {
-    fake_proxy::inputActive = true;
+TEST_F(KeyboardHook, RawOnlyKeyboardIsForwardedByGetmsgHookInsteadWithDownAndUpFlags) {
+    fake_proxy::inputActive = 1;
     HookState.RawKeyboardNoLegacy = true;
-    EXPECT_EQ(keyboardHook(HC_ACTION, 'D', kKeyDownFlags), 1); // swallowed, not sent
+    EXPECT_EQ(keyboardHook(HC_ACTION, 'D', 0x001E0001), 1); // swallowed, not sent
     EXPECT_FALSE(OverlayHasData());
 
-    EXPECT_EQ(RawInput(RawKey('D', WM_SYSKEYDOWN)), 42);
+    // Bits 30 and 31 say down or up; bits 24 and 29 (extended, context) are not pinned here.
+    struct Case {
+        UINT message;
+        DWORD flags;
+    } cases[] = {{WM_KEYDOWN, 0x40000000u},
+                 {WM_SYSKEYDOWN, 0x40000000u},
+                 {WM_KEYUP, 0x80000000u},
+                 {WM_SYSKEYUP, 0x80000000u},
+                 {WM_CHAR, 0u}};
+    for (const Case& c : cases) {
+        EXPECT_EQ(RawInput(RawKey('D', c.message, 0xFFFF, RI_KEY_E0)), 42); // never swallowed
+        KeyRecord r{};
+        ASSERT_TRUE(NextKey(r));
+        EXPECT_EQ(r.virtualKey, static_cast<DWORD>('D'));
+        EXPECT_EQ(r.keyFlags & ~0x21000000u, c.flags) << c.message;
+    }
     EXPECT_EQ(HookState.LastHookKind, 1);
-    KeyRecord r{};
-    ASSERT_TRUE(NextKey(r));
-    EXPECT_EQ(r.virtualKey, static_cast<DWORD>('D'));
-    EXPECT_EQ(r.keyFlags & 0xC0000000u, 0x40000000u);
-    RawInput(RawKey('D', WM_KEYUP));
-    ASSERT_TRUE(NextKey(r));
-    EXPECT_EQ(r.keyFlags & 0xC0000000u, 0x80000000u);
 }
 
-TEST_F(KeyboardHook, RawRecordsAreIgnoredWhileTheirClassFlagIsFalse) {
-    RawInput(RawKey('E', WM_KEYDOWN));
-    HookState.TrackingMode = 0;
+TEST_F(KeyboardHook, RawRecordsOfAClassWhoseFlagIsFalseOrOfAnHidAreIgnored) {
     HookState.TrackedPos = POINT{7, 7};
+    RawInput(RawKey('E', WM_KEYDOWN));
     RawInput(RawMouse(MOUSE_MOVE_RELATIVE, 5, -3));
     RAWINPUT hid{};
     hid.header.dwType = RIM_TYPEHID;
@@ -97,51 +81,41 @@ TEST_F(KeyboardHook, RawRecordsAreIgnoredWhileTheirClassFlagIsFalse) {
     EXPECT_EQ(HookState.TrackedPos.x, 7);
 }
 
-TEST_F(KeyboardHook, RawMouseMovesTrackedPositionRelativelyOrAbsolutely) {
+TEST_F(KeyboardHook, RawMouseMovesTheTrackedPositionRelativelyOrAbsolutelyAndSendsNothing) {
     HookState.RawMouseNoLegacy = true;
     HookState.TrackedPos = POINT{100, 100};
-    RawInput(RawMouse(MOUSE_MOVE_RELATIVE, 5, -3));
-    EXPECT_EQ(HookState.TrackingMode, 1);
-    EXPECT_EQ(HookState.TrackedPos.x, 105);
-    EXPECT_EQ(HookState.TrackedPos.y, 97);
-    RawInput(RawMouse(MOUSE_MOVE_ABSOLUTE, 300, 200));
-    EXPECT_EQ(HookState.TrackingMode, 0);
-    EXPECT_EQ(HookState.TrackedPos.x, 300);
-    EXPECT_EQ(HookState.TrackedPos.y, 200);
-    EXPECT_FALSE(OverlayHasData()); // raw mouse records send nothing
+    struct Case {
+        USHORT flags;
+        LONG x, y;
+        int mode;
+        LONG trackedX, trackedY;
+    } cases[] = {{MOUSE_MOVE_RELATIVE, 5, -3, 1, 105, 97},
+                 {MOUSE_MOVE_ABSOLUTE, 300, 200, 0, 300, 200},
+                 {MOUSE_MOVE_RELATIVE, INT32_MAX, 1, 1, INT32_MIN + 299, 201}}; // wraps
+    for (const Case& c : cases) {
+        RawInput(RawMouse(c.flags, c.x, c.y));
+        EXPECT_EQ(HookState.TrackingMode, c.mode);
+        EXPECT_EQ(HookState.TrackedPos.x, c.trackedX);
+        EXPECT_EQ(HookState.TrackedPos.y, c.trackedY);
+    }
+    EXPECT_FALSE(OverlayHasData());
 }
 
-TEST_F(KeyboardHook, FailingRawInputReadPassesTheMessageOnAndChangesNothing) {
+TEST_F(KeyboardHook, WmInputCarriesOutPendingCursorRequestsEvenWhenItsRecordCannotBeRead) {
     HookState.RawMouseNoLegacy = true;
     sim::FailNext("GetRawInputData", ERROR_INVALID_HANDLE);
-    EXPECT_EQ(RawInput(RawMouse(MOUSE_MOVE_ABSOLUTE, 300, 200)), 42);
-    sim::ShortenNextRawInputFill();
-    EXPECT_EQ(RawInput(RawMouse(MOUSE_MOVE_ABSOLUTE, 300, 200)), 42);
-    EXPECT_EQ(HookState.TrackedPos.x, 0);
-    EXPECT_EQ(HookState.LastHookKind, 1); // already updated before the read
-}
-
-TEST_F(KeyboardHook, OtherMessagesLeaveGetmsgStateAlone) {
-    MSG msg{};
-    msg.message = WM_KEYDOWN;
     HookState.TakeoverPending = true;
-    EXPECT_EQ(getmsgHook(HC_ACTION, 1, reinterpret_cast<LPARAM>(&msg)), 42);
-    EXPECT_EQ(HookState.LastHookKind, 2);
-    EXPECT_TRUE(HookState.TakeoverPending);
-    EXPECT_EQ(sim::CallCount("GetRawInputData"), 0u);
-}
+    EXPECT_EQ(RawInput(RawMouse(MOUSE_MOVE_ABSOLUTE, 300, 200)), 42);
+    EXPECT_TRUE(HookState.CursorTaken);
+    sim::ShortenNextRawInputFill(); // the second read delivers less than announced
+    HookState.ReleasePending = true;
+    EXPECT_EQ(RawInput(RawMouse(MOUSE_MOVE_ABSOLUTE, 300, 200)), 42);
+    EXPECT_FALSE(HookState.CursorTaken);
+    EXPECT_EQ(HookState.TrackedPos.x, 0); // neither record was used
 
-TEST(MakeRawKeyFlags, DownUpExtendedAndSystemKeysSetTheirBits) {
-    RAWKEYBOARD k{};
-    k.Message = WM_KEYDOWN;
-    EXPECT_EQ(MakeRawKeyFlags(k), 0x40000000u);
-    k.Message = WM_SYSKEYUP;
-    EXPECT_EQ(MakeRawKeyFlags(k), 0x80000000u | 0x20000000u);
-    k.Message = WM_KEYUP;
-    k.Flags = RI_KEY_BREAK | RI_KEY_E0;
-    EXPECT_EQ(MakeRawKeyFlags(k), 0x80000000u | 0x01000000u);
-    k.Message = WM_CHAR;
-    k.Flags = 0;
-    k.MakeCode = 0xFF;
-    EXPECT_EQ(MakeRawKeyFlags(k), 0u);
+    MSG other{}; // any other message is passed on untouched
+    other.message = WM_KEYDOWN;
+    HookState.TakeoverPending = true;
+    EXPECT_EQ(getmsgHook(HC_ACTION, 1, reinterpret_cast<LPARAM>(&other)), 42);
+    EXPECT_TRUE(HookState.TakeoverPending);
 }

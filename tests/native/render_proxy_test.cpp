@@ -1,6 +1,8 @@
 // Render proxy binding against fake proxy modules: search orders, caching, the shared query
-// slots, the pipe rules and the lock held across the call into a proxy.
+// slots, the pipe rules, bool answers read by their low byte, and the lock held across every
+// call into a proxy.
 #include "binding/render_proxy.h"
+#include "support/fake_proxy.h"
 
 #include <sim/control.h>
 #include <sim/modules.h>
@@ -19,28 +21,32 @@ struct FakeProxy {
     uint32_t active = 0, inputActive = 0, renderActive = 0;
     HANDLE pipe = INVALID_HANDLE_VALUE;
     HWND window = nullptr;
-    int activeCalls = 0, pipeCalls = 0, inputCalls = 0, renderCalls = 0;
+    int activeCalls = 0, pipeCalls = 0, windowCalls = 0, inputCalls = 0, renderCalls = 0;
 };
 
 FakeProxy proxies[3];
 CRITICAL_SECTION* bindingLock = nullptr;
+bool lockFreeDuringACall = false;
 
+// Every export notes whether another thread could have taken the binding lock meanwhile.
 template <class T> T Counted(int& calls, T answer) {
     ++calls;
+    std::thread([] {
+        if (TryEnterCriticalSection(bindingLock)) {
+            lockFreeDuringACall = true;
+            LeaveCriticalSection(bindingLock);
+        }
+    }).join();
     return answer;
 }
 
 template <int N> struct Exports {
     static uint32_t Active() { return Counted(proxies[N].activeCalls, proxies[N].active); }
     static HANDLE Pipe() { return Counted(proxies[N].pipeCalls, proxies[N].pipe); }
-    static HWND Window() { return proxies[N].window; }
+    static HWND Window() { return Counted(proxies[N].windowCalls, proxies[N].window); }
     static uint32_t Input() { return Counted(proxies[N].inputCalls, proxies[N].inputActive); }
     static uint32_t Render() { return Counted(proxies[N].renderCalls, proxies[N].renderActive); }
 };
-
-template <class F> FARPROC AsExport(F* function) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
-}
 
 // Registers fake proxy N under a runtime name with all five contract exports.
 template <int N> HMODULE AddProxy(const char* name) {
@@ -55,18 +61,6 @@ template <class T> T Fake(uintptr_t value) {
     return reinterpret_cast<T>(value);
 }
 
-// True when another thread could take `lock` right now.
-bool OtherThreadCanTake(CRITICAL_SECTION* lock) {
-    bool taken = false;
-    std::thread other([&] {
-        taken = TryEnterCriticalSection(lock) != FALSE;
-        if (taken)
-            LeaveCriticalSection(lock);
-    });
-    other.join();
-    return taken;
-}
-
 // The DirectInput proxy's export: writes a position and answers `diResult`.
 uint32_t diResult = 1;
 int diCalls = 0;
@@ -76,26 +70,16 @@ uint32_t __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
     return Counted(diCalls, diResult);
 }
 
-// A proxy export that calls back into the binding on the same thread, as a proxy calling the
-// hooks module's exports would, and checks that no other thread can take the lock meanwhile.
-bool lockFreeForOthers = true;
-int reentries = 0;
-uint32_t ReentrantActive() {
-    if (reentries++ == 0) {
-        GamePipe pipe;
-        AcquireGamePipe(pipe, bindingLock); // re-enters the lock on this thread
-        lockFreeForOthers = OtherThreadCanTake(bindingLock);
-    }
-    return true;
-}
-
 class RenderProxyBinding : public ::testing::Test {
   protected:
     void SetUp() override {
         InitializeCriticalSection(&lock);
         bindingLock = &lock;
     }
-    void TearDown() override { DeleteCriticalSection(&lock); }
+    void TearDown() override {
+        EXPECT_FALSE(lockFreeDuringACall); // every operation holds the lock into the proxy
+        DeleteCriticalSection(&lock);
+    }
     HMODULE Find(HMODULE known = nullptr) { return FindActiveRenderProxy(known, &lock); }
     CRITICAL_SECTION lock;
 };
@@ -111,13 +95,10 @@ TEST_F(RenderProxyBinding, D3d11AndOpenGlProxiesResultInD3d11RenderingAndOpenGlL
     proxies[2].pipe = Fake<HANDLE>(0x220);
 
     EXPECT_EQ(Find(), d3d11);
-    EXPECT_EQ(proxies[0].activeCalls, 1);
     EXPECT_EQ(proxies[2].activeCalls, 0); // opengl32 comes last and is never asked
-
     GamePipe pipe;
     AcquireGamePipe(pipe, &lock);
     EXPECT_EQ(pipe.handle, Fake<HANDLE>(0x220));
-    EXPECT_EQ(proxies[0].pipeCalls, 1);
     EXPECT_EQ(proxies[1].pipeCalls, 0); // d3d11 comes after opengl32 in the pipe search
 
     const std::vector<std::string> loads = {
@@ -133,31 +114,27 @@ TEST_F(RenderProxyBinding, D3d11AndOpenGlProxiesResultInD3d11RenderingAndOpenGlL
     EXPECT_EQ(proxies[0].activeCalls, 1);
 }
 
-TEST_F(RenderProxyBinding, FalseAnswerMissingExportOrUnloadableNameResultsInTryingAgainNextCall) {
+TEST_F(RenderProxyBinding, FalseAnswerMissingExportOrUnloadableNameMeanTryingAgainNextCall) {
     sim::RegisterModule("d3d8.dll", {}); // loads, but has no export
     HMODULE d3d9 = AddProxy<0>("d3d9.dll");
     HMODULE d3d12 = AddProxy<1>("d3d12.dll");
     proxies[1].active = 1;
     sim::SetModuleLoadable("d3d12.dll", false);
     EXPECT_EQ(Find(), nullptr);
-
     sim::SetModuleLoadable("d3d12.dll", true);
-    EXPECT_EQ(Find(), d3d12);
     EXPECT_EQ(Find(), d3d12);
     proxies[0].active = 1; // its false answers were not remembered
     EXPECT_EQ(Find(), d3d9);
-    EXPECT_EQ(proxies[0].activeCalls, 4);
 
-    // A found export is cached: its name is never loaded again, the names without one are.
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 8u + 7u + 6u + 6u);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 2u + 4u); // d3d8 on every call
-    EXPECT_EQ(sim::ModuleReferenceCount("d3d8.dll"), 4);
+    // A found export is never looked up again; the names without one are loaded every time,
+    // and no reference is ever given back.
+    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 8u + 7u + 6u);
+    EXPECT_EQ(sim::ModuleReferenceCount("d3d8.dll"), 3);
     EXPECT_EQ(sim::ModuleReferenceCount("d3d9.dll"), 1);
-    EXPECT_EQ(sim::ModuleReferenceCount("d3d12.dll"), 1);
     EXPECT_EQ(sim::CallCount("FreeLibrary"), 0u);
 }
 
-TEST_F(RenderProxyBinding, PipeOfZeroResultsInAnOpenPipeAndNoFurtherSearch) {
+TEST_F(RenderProxyBinding, PipeOfZeroIsOpenAndEndsTheSearchAndAnOpenPipeIsLeftAlone) {
     AddProxy<0>("d3d9.dll");     // third in the pipe search, has no pipe
     AddProxy<1>("opengl32.dll"); // fourth, answers zero
     AddProxy<2>("d3d10.dll");    // fifth
@@ -167,95 +144,51 @@ TEST_F(RenderProxyBinding, PipeOfZeroResultsInAnOpenPipeAndNoFurtherSearch) {
     GamePipe pipe;
     AcquireGamePipe(pipe, &lock);
     EXPECT_EQ(pipe.handle, nullptr);
-    EXPECT_TRUE(IsPipeOpen(pipe));
-    EXPECT_EQ(proxies[0].pipeCalls, 1);
     EXPECT_EQ(proxies[2].pipeCalls, 0);
     EXPECT_EQ(proxies[0].activeCalls + proxies[1].activeCalls, 0); // activity is not asked
-
-    // An open pipe means no load and no call.
-    unsigned loads = sim::CallCount("LoadLibraryA");
     AcquireGamePipe(pipe, &lock);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), loads);
     EXPECT_EQ(proxies[1].pipeCalls, 1);
 
-    // After a reset the cached exports are called again and only the five other names load.
+    // Forgotten, the pipe is asked for again from the cached exports, without new lookups.
     pipe.handle = proxies[1].pipe = INVALID_HANDLE_VALUE;
     sim::ResetCallCounts();
     AcquireGamePipe(pipe, &lock);
     EXPECT_EQ(pipe.handle, Fake<HANDLE>(0x330));
-    EXPECT_EQ(proxies[0].pipeCalls + proxies[1].pipeCalls, 4);
     EXPECT_EQ(sim::CallCount("GetProcAddress"), 0u);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 5u);
 }
 
-TEST_F(RenderProxyBinding, QueriesOnDifferentModulesResultInTheFirstFoundExportServingAll) {
+TEST_F(RenderProxyBinding, EachQueryKeepsTheFirstExportFoundForEveryModuleAndRetriesWhileMissing) {
     HMODULE bare = sim::RegisterModule("d3d8.dll", {}); // without the exports
     HMODULE a = AddProxy<0>("d3d9.dll");
     HMODULE b = AddProxy<1>("d3d11.dll");
     for (const char* name : {"d3d8.dll", "d3d9.dll", "d3d11.dll"})
-        ASSERT_NE(LoadLibraryA(name), nullptr);
+        ASSERT_NE(LoadLibraryA(name), nullptr); // the hooks hand in modules the game loaded
     proxies[0].inputActive = proxies[0].renderActive = 1;
     proxies[0].window = Fake<HWND>(0x1230);
     proxies[1].window = Fake<HWND>(0x4560);
 
-    // Nothing is known yet: a null module looks nothing up and answers null or false.
-    EXPECT_FALSE(QueryOverlayInputActive(nullptr, &lock));
-    EXPECT_FALSE(QueryOverlayRenderActive(nullptr, &lock));
-    EXPECT_EQ(QueryOutputRenderWindow(nullptr, &lock), nullptr);
+    EXPECT_FALSE(QueryOverlayInputActive(nullptr, &lock)); // nothing known: nothing looked up
     EXPECT_EQ(sim::CallCount("GetProcAddress"), 0u);
-    // A module without the export is looked up on every call.
-    EXPECT_FALSE(QueryOverlayInputActive(bare, &lock));
     EXPECT_FALSE(QueryOverlayInputActive(bare, &lock));
     EXPECT_EQ(QueryOutputRenderWindow(bare, &lock), nullptr);
+    EXPECT_FALSE(QueryOverlayInputActive(bare, &lock)); // looked up again while missing
     EXPECT_EQ(sim::CallCount("GetProcAddress"), 3u);
 
-    EXPECT_TRUE(QueryOverlayInputActive(a, &lock));
-    EXPECT_TRUE(QueryOverlayInputActive(b, &lock));
-    EXPECT_TRUE(QueryOverlayInputActive(nullptr, &lock));
-    EXPECT_EQ(proxies[0].inputCalls, 3);
+    for (HMODULE module : {a, b, static_cast<HMODULE>(nullptr)}) {
+        EXPECT_TRUE(QueryOverlayInputActive(module, &lock));
+        EXPECT_EQ(QueryOutputRenderWindow(module, &lock), Fake<HWND>(0x1230));
+    }
     EXPECT_EQ(proxies[1].inputCalls, 0);
-
-    EXPECT_EQ(QueryOutputRenderWindow(a, &lock), Fake<HWND>(0x1230));
-    EXPECT_EQ(QueryOutputRenderWindow(b, &lock), Fake<HWND>(0x1230));
     // The render flag has a slot of its own, first filled from b: a's true answer is never seen.
     EXPECT_FALSE(QueryOverlayRenderActive(b, &lock));
     EXPECT_FALSE(QueryOverlayRenderActive(a, &lock));
     EXPECT_EQ(proxies[0].renderCalls, 0);
-    EXPECT_EQ(proxies[1].renderCalls, 2);
-    EXPECT_EQ(sim::CallCount("GetProcAddress"), 6u);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 3u); // only the test's own
 }
 
-TEST_F(RenderProxyBinding, TrackedPositionIsCopiedOnlyWhenTheDirectInputProxyAnswersTrue) {
-    POINT position = {5, 6};
-    EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position)); // no dinput.dll
-    sim::RegisterModule("dinput.dll", {});
-    EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position)); // no export
-    sim::RegisterModule("dinput.dll", {{"DITrackedCursorPos", AsExport(DITrackedCursorPos)}});
-    diResult = 0;
-    EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position));
-    EXPECT_EQ(diCalls, 1);
-    EXPECT_EQ(position.x, 5);
-    EXPECT_EQ(position.y, 6);
-
-    diResult = 1;
-    EXPECT_TRUE(QueryDITrackedCursorPos(&lock, position));
-    EXPECT_EQ(position.x, -40);
-    EXPECT_EQ(position.y, 70000);
-    EXPECT_EQ(sim::CallCount("LoadLibraryA"), 3u); // retried while the slot was null
-}
-
-TEST_F(RenderProxyBinding, ProxyCallReenteringOnItsThreadResultsInTheLockHeldAgainstOthers) {
-    HMODULE proxy =
-        sim::RegisterModule("d3d10_1.dll", {{"_RenderProxyActive", AsExport(ReentrantActive)}});
-    EXPECT_EQ(Find(), proxy);
-    EXPECT_EQ(reentries, 1);
-    EXPECT_FALSE(lockFreeForOthers);
-    EXPECT_TRUE(OtherThreadCanTake(&lock)); // released on return
-}
-
-TEST_F(RenderProxyBinding, BoolAnswersCountByTheirLowByteOnlyAndComeOutAsCleanBools) {
+TEST_F(RenderProxyBinding, BoolAnswersCountByTheirLowByteAndAFalseDirectInputAnswerMovesNothing) {
     HMODULE proxy = AddProxy<0>("d3d9.dll");
+    POINT position = {5, 6};
+    EXPECT_FALSE(QueryDITrackedCursorPos(&lock, position)); // no dinput.dll yet: retried later
     sim::RegisterModule("dinput.dll", {{"DITrackedCursorPos", AsExport(DITrackedCursorPos)}});
     struct Case {
         uint32_t reg;
@@ -264,11 +197,13 @@ TEST_F(RenderProxyBinding, BoolAnswersCountByTheirLowByteOnlyAndComeOutAsCleanBo
                  {0x80, true}, {0x100, false}, {0xFFFFFF00, false}};
     for (const Case& c : cases) {
         proxies[0].active = proxies[0].inputActive = proxies[0].renderActive = diResult = c.reg;
-        POINT position = {};
+        position = {5, 6};
         bool answers[] = {Find() == proxy, QueryOverlayInputActive(proxy, &lock),
                           QueryOverlayRenderActive(proxy, &lock),
                           QueryDITrackedCursorPos(&lock, position)};
         for (bool answer : answers) // stored or compared, each is exactly 0 or 1
             EXPECT_EQ(static_cast<int>(answer), static_cast<int>(c.answer)) << std::hex << c.reg;
+        EXPECT_EQ(position.x, c.answer ? -40 : 5);
+        EXPECT_EQ(position.y, c.answer ? 70000 : 6);
     }
 }

@@ -22,16 +22,13 @@ uint32_t OverlayInputActive() {
     return inputActive;
 }
 
-template <class F> FARPROC Proc(F f) {
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(f));
-}
 } // namespace
 
 HMODULE Install(const char* fileName) {
-    return sim::RegisterModule(fileName, {{"_RenderProxyActive", Proc(&RenderProxyActive)},
-                                          {"_GetGamePipe", Proc(&GetGamePipe)},
-                                          {"_OutputRenderWindow", Proc(&OutputRenderWindow)},
-                                          {"_OverlayInputActive", Proc(&OverlayInputActive)}});
+    return sim::RegisterModule(fileName, {{"_RenderProxyActive", AsExport(&RenderProxyActive)},
+                                          {"_GetGamePipe", AsExport(&GetGamePipe)},
+                                          {"_OutputRenderWindow", AsExport(&OutputRenderWindow)},
+                                          {"_OverlayInputActive", AsExport(&OverlayInputActive)}});
 }
 
 } // namespace fake_proxy

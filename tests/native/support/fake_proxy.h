@@ -9,9 +9,14 @@
 #include <atomic>
 #include <cstdint>
 
+// A test function as the address GetProcAddress would hand out for an export.
+template <class F> FARPROC AsExport(F* function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(function));
+}
+
 namespace fake_proxy {
 
-extern std::atomic<uint32_t> inputActive; // flipped from other threads in the stress test
+extern std::atomic<uint32_t> inputActive;
 extern HWND window;
 extern HANDLE pipe;
 

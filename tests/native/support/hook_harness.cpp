@@ -4,6 +4,7 @@
 #include "link/messages.h"
 #include "support/fake_proxy.h"
 
+#include <sim/hooks.h>
 #include <sim/input.h>
 #include <sim/window_tree.h>
 
@@ -30,8 +31,9 @@ void HookHarness::SetUp() {
 
     fake_proxy::pipe = game.handle;
     fake_proxy::window = window;
-    fake_proxy::inputActive = false;
+    fake_proxy::inputActive = 0;
     fake_proxy::Install();
+    sim::SetNextHookResult(42); // what the rest of the chain answers for a message passed on
 }
 
 void HookHarness::TearDown() {
