@@ -1,6 +1,5 @@
 // Reference render proxy: the contract exports answer from one state, which a test sets
-// through ProxySetState or the proxy's own link to the overlay keeps (proxy_link.cpp), and
-// count their calls for ProxyGetCounters.
+// through ProxySetState or the proxy's own link to the overlay keeps (proxy_link.cpp).
 #include "render_proxy_fixture.h"
 #include "proxy_state.h"
 
@@ -9,23 +8,8 @@ namespace {
 const ProxyFixtureState kInitialState = {0, INVALID_HANDLE_VALUE, nullptr, 0, 0, 0, 0, 0};
 
 // One state per DLL copy. It is written before the module under test is let in (by a test) or
-// on the game thread that also runs the hooks (by the link), so plain reads are enough; the
-// counters may be bumped from several threads.
+// on the game thread that also runs the hooks (by the link), so plain reads are enough.
 ProxyFixtureState State = kInitialState;
-volatile LONG Counts[6];
-
-enum Counter {
-    kRenderProxyActive,
-    kGetGamePipe,
-    kOutputRenderWindow,
-    kOverlayInputActive,
-    kOverlayRenderActive,
-    kDITrackedCursorPos
-};
-
-void Count(Counter counter) {
-    InterlockedIncrement(&Counts[counter]);
-}
 
 } // namespace
 
@@ -39,32 +23,26 @@ extern "C" {
 // can answer with a register whose low byte disagrees with the rest (2, 0x100): a caller must
 // read only the low byte.
 uint32_t __cdecl _RenderProxyActive() {
-    Count(kRenderProxyActive);
     return static_cast<uint32_t>(State.renderProxyActive);
 }
 
 HANDLE __cdecl _GetGamePipe() {
-    Count(kGetGamePipe);
     return State.gamePipe;
 }
 
 HWND __cdecl _OutputRenderWindow() {
-    Count(kOutputRenderWindow);
     return State.outputWindow;
 }
 
 uint32_t __cdecl _OverlayInputActive() {
-    Count(kOverlayInputActive);
     return static_cast<uint32_t>(State.overlayInputActive);
 }
 
 uint32_t __cdecl _OverlayRenderActive() {
-    Count(kOverlayRenderActive);
     return static_cast<uint32_t>(State.overlayRenderActive);
 }
 
 uint32_t __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
-    Count(kDITrackedCursorPos);
     if ((State.trackedCursorValid & 0xFF) != 0) {
         *x = State.trackedCursorX;
         *y = State.trackedCursorY;
@@ -74,21 +52,6 @@ uint32_t __cdecl DITrackedCursorPos(int32_t* x, int32_t* y) {
 
 void __cdecl ProxySetState(const ProxyFixtureState* state) {
     State = *state;
-}
-
-void __cdecl ProxyGetCounters(ProxyFixtureCounters* counters) {
-    counters->renderProxyActive = static_cast<uint32_t>(Counts[kRenderProxyActive]);
-    counters->getGamePipe = static_cast<uint32_t>(Counts[kGetGamePipe]);
-    counters->outputRenderWindow = static_cast<uint32_t>(Counts[kOutputRenderWindow]);
-    counters->overlayInputActive = static_cast<uint32_t>(Counts[kOverlayInputActive]);
-    counters->overlayRenderActive = static_cast<uint32_t>(Counts[kOverlayRenderActive]);
-    counters->diTrackedCursorPos = static_cast<uint32_t>(Counts[kDITrackedCursorPos]);
-}
-
-void __cdecl ProxyReset() {
-    State = kInitialState;
-    for (volatile LONG& count : Counts)
-        InterlockedExchange(&count, 0);
 }
 
 } // extern "C"

@@ -2,11 +2,9 @@
 // built under several runtime names (d3d9.dll, d3d11.dll, opengl32.dll, dinput.dll); each DLL
 // keeps its own state. Besides the render proxy contract exports (_RenderProxyActive,
 // _GetGamePipe, _OutputRenderWindow, _OverlayInputActive, _OverlayRenderActive) and the
-// DirectInput proxy's DITrackedCursorPos, every copy exports three control functions that a
-// test looks up with GetProcAddress on the copy it loaded:
-//   "ProxySetState"    (ProxySetStateProc)    sets what the contract exports answer from now on;
-//   "ProxyGetCounters" (ProxyGetCountersProc) reads how often each contract export ran;
-//   "ProxyReset"       (ProxyResetProc)       restores the state after load and zeroes counters.
+// DirectInput proxy's DITrackedCursorPos, every copy exports a control function that a test
+// looks up with GetProcAddress on the copy it loaded:
+//   "ProxySetState" (ProxySetStateProc) sets what the contract exports answer from now on.
 // A game uses the copy it loads as a real proxy through three more:
 //   "ProxyStart" (ProxyStartProc) takes the pipe number and the output window and makes the
 //                proxy the active renderer; the pipe is opened by the frames that follow;
@@ -21,7 +19,7 @@
 
 #include <stdint.h>
 
-// Answers of the contract exports. After load (and after ProxyReset): not active, no pipe
+// Answers of the contract exports. After load: not active, no pipe
 // (INVALID_HANDLE_VALUE), no window, overlay input and render off, no tracked position. The bool
 // answers are returned as these whole 32-bit values; by the contract only their low byte counts.
 struct ProxyFixtureState {
@@ -35,19 +33,7 @@ struct ProxyFixtureState {
     int32_t trackedCursorY;
 };
 
-// How many times each export has run since load or the last ProxyReset.
-struct ProxyFixtureCounters {
-    uint32_t renderProxyActive;
-    uint32_t getGamePipe;
-    uint32_t outputRenderWindow;
-    uint32_t overlayInputActive;
-    uint32_t overlayRenderActive;
-    uint32_t diTrackedCursorPos;
-};
-
 typedef void(__cdecl* ProxySetStateProc)(const ProxyFixtureState* state);
-typedef void(__cdecl* ProxyGetCountersProc)(ProxyFixtureCounters* counters);
-typedef void(__cdecl* ProxyResetProc)();
 
 // Receives one line (no line feed) for each thing the proxy did: connected, records taken,
 // hooks set. Called on the thread that called ProxyFrame.
