@@ -140,10 +140,6 @@ void SetSystemTime(const SYSTEMTIME& time) {
     systemTimeFixed = true;
 }
 
-void SetCurrentProcessId(DWORD id) {
-    processId = id;
-}
-
 HANDLE AddObject(std::shared_ptr<Object> object) {
     auto& t = handles();
     std::lock_guard<std::mutex> guard(t.mutex);

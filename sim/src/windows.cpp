@@ -94,12 +94,6 @@ void SetClientArea(HWND window, LONG screenX, LONG screenY, LONG width, LONG hei
     w.height = height;
 }
 
-void SetTitle(HWND window, const char* title) {
-    auto& t = table();
-    std::lock_guard<std::mutex> guard(t.mutex);
-    t.windows.at(window).title = title;
-}
-
 void RemoveWindow(HWND window) {
     auto& t = table();
     std::lock_guard<std::mutex> guard(t.mutex);

@@ -24,6 +24,4 @@ void AdvanceTime(DWORD milliseconds);
 // Fixes what GetSystemTime reports (the host's UTC clock until this is called).
 void SetSystemTime(const SYSTEMTIME& time);
 
-void SetCurrentProcessId(DWORD processId);
-
 } // namespace sim

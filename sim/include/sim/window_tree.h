@@ -13,7 +13,6 @@ namespace sim {
 HWND AddWindow(HWND parent, DWORD processId, DWORD threadId, const char* title = "");
 // Places the client area: its top-left corner on the screen and its size (all 0 at first).
 void SetClientArea(HWND window, LONG screenX, LONG screenY, LONG width, LONG height);
-void SetTitle(HWND window, const char* title);
 // Removes the window and its descendants; their handles become unknown.
 void RemoveWindow(HWND window);
 // What GetForegroundWindow reports (null at first, and may be set back to null).
