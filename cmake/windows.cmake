@@ -1,13 +1,17 @@
-# Windows build (MinGW-w64): the hooks DLL, the overlay-side tools and, for x86_64, the test
-# programs that run under Wine.
+# Windows build (MinGW-w64): the hooks DLL, the overlay-side tools and the test programs that
+# run under Wine (64-bit Wine for x86_64, the private 32-bit Wine under qemu for i686).
 add_link_options(-static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(KORVEX_STDCALL12 "@12")
+  set(wine_arch win32)
 else()
   set(KORVEX_STDCALL12 "")
+  set(wine_arch win64)
 endif()
+# Read by scripts/wine-common.sh to run this folder's programs under the matching Wine.
+set(KORVEX_WINE_ARCH ${wine_arch} CACHE INTERNAL "Wine that runs this build: win32 or win64")
 
 # The product objects, shared by the DLL and by the static library the tools link.
 add_library(korvex_objs OBJECT ${KORVEX_SOURCES})
@@ -28,6 +32,4 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
 endif()
 
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  include(cmake/wine-tests.cmake)
-endif()
+include(cmake/wine-tests.cmake)
