@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
-# Runs every test: builds the three presets, runs the native suite (sanitizers on) and the Wine
-# suite, and checks the i686 DLL. Prints both CTest summaries; exits non-zero on any failure.
+# Runs every test: checks that clang-format would change no tracked C/C++ file, builds the three
+# presets, runs the native suite (sanitizers on) and the Wine suite, and checks the i686 DLL.
+# Prints both CTest summaries; exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
 mkdir -p build
 status=0
+
+echo "== format check"
+if git ls-files -z -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 clang-format --dry-run -Werror; then
+  echo "clang-format: every tracked C/C++ file is formatted"
+else
+  echo "clang-format: the files above need clang-format -i"; status=1
+fi
+
 for preset in native win32 win64; do
   cmake --preset "$preset" >"build/build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j2 >>"build/build-$preset.log" 2>&1 \
     || { echo "== build of $preset failed:"; tail -40 "build/build-$preset.log"; exit 1; }
