@@ -9,7 +9,7 @@ else()
   set(KORVEX_STDCALL12 "")
 endif()
 
-# The architecture's short name, as the release archive names its folders.
+# Release layout: the folder of this architecture's binaries in the release archive.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(KORVEX_ARCH x86)
 else()
@@ -28,13 +28,17 @@ function(korvex_version_resource target file_name file_type description)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
 endfunction()
 
-# The product objects, shared by the DLL and by the static library the tools link.
+# The product objects, shared by the DLL and by the static library the tools link. The library
+# is also the overlay-side library of the release (libVelKorvexOverlay.a, imported by the CMake
+# package as VelKorvexHooks::Overlay).
 add_library(korvex_objs OBJECT ${KORVEX_SOURCES})
 target_include_directories(korvex_objs PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 add_library(korvex_core STATIC $<TARGET_OBJECTS:korvex_objs>)
-target_include_directories(korvex_core PUBLIC ${CMAKE_SOURCE_DIR}/src)
+target_include_directories(korvex_core PUBLIC $<BUILD_INTERFACE:${CMAKE_SOURCE_DIR}/src>
+                                              $<INSTALL_INTERFACE:include>)
 target_link_libraries(korvex_core PUBLIC user32 advapi32)
+set_target_properties(korvex_core PROPERTIES OUTPUT_NAME VelKorvexOverlay EXPORT_NAME Overlay)
 
 configure_file(${CMAKE_SOURCE_DIR}/src/hooks/exports.def.in ${CMAKE_BINARY_DIR}/exports.def @ONLY)
 add_library(VelKorvexHooks SHARED $<TARGET_OBJECTS:korvex_objs>
@@ -52,3 +56,25 @@ endif()
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
   include(cmake/wine-tests.cmake)
 endif()
+
+# What the release archive holds (scripts/release.sh installs both architectures into one tree):
+# <arch>/ the DLL and korvex-peer.exe, lib/<arch>/ the overlay-side library, include/ its
+# headers, lib/cmake/VelKorvexHooks/ the package, docs/, LICENSE and CHANGELOG.md.
+set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h binding/hook_stubs.h binding/hook_install.h
+    binding/render_proxy.h discovery/window_discovery.h discovery/output_settings.h log/log_file.h)
+foreach(header ${KORVEX_PUBLIC_HEADERS})
+  get_filename_component(folder ${header} DIRECTORY)
+  install(FILES ${CMAKE_SOURCE_DIR}/src/${header} DESTINATION include/${folder})
+endforeach()
+install(FILES $<TARGET_FILE:VelKorvexHooks> DESTINATION ${KORVEX_ARCH})
+install(TARGETS korvex_core EXPORT VelKorvexHooks-${KORVEX_ARCH} ARCHIVE DESTINATION lib/${KORVEX_ARCH})
+install(EXPORT VelKorvexHooks-${KORVEX_ARCH} NAMESPACE VelKorvexHooks::
+        DESTINATION lib/cmake/VelKorvexHooks)
+include(CMakePackageConfigHelpers)
+# The same version file serves both architectures, so it must not compare pointer sizes.
+write_basic_package_version_file(${CMAKE_BINARY_DIR}/VelKorvexHooksConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+install(FILES ${CMAKE_SOURCE_DIR}/cmake/VelKorvexHooksConfig.cmake
+        ${CMAKE_BINARY_DIR}/VelKorvexHooksConfigVersion.cmake DESTINATION lib/cmake/VelKorvexHooks)
+install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/docs/ DESTINATION docs)
