@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: checks that clang-format would change no tracked C/C++ file, builds the three
-# presets, runs the native suite (sanitizers on) and the Wine suite, and checks the i686 DLL.
-# Prints both CTest summaries; exits non-zero on any failure.
+# presets, runs the native suite (sanitizers on) and the Wine suite, checks the i686 DLL, builds
+# the release archive and tests it as a user would (scripts/package-test.sh). Prints both CTest
+# summaries and the package test's; exits non-zero on any failure.
 set -u
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh || exit 1
@@ -34,6 +35,11 @@ ctest --preset win64 >build/wine-ctest.log 2>&1 || status=1
 sed -n '/tests passed/,$p' build/wine-ctest.log
 bash scripts/wine-env.sh stop build/win64
 
+echo "== release archive and package test"
+# Into a file, not a pipe: Wine's helper processes would hold a pipe open.
+{ bash scripts/release.sh && bash scripts/package-test.sh; } >build/package.log 2>&1 || status=1
+cat build/package.log
+
 if [ -f scripts/fuzz.sh ]; then
   echo "== short fuzzing run"
   bash scripts/fuzz.sh short || status=1
@@ -42,4 +48,5 @@ fi
 echo "== summary"
 echo "native: $(grep -E 'tests passed' build/native-ctest.log)"
 echo "wine:   $(grep -E 'tests passed' build/wine-ctest.log)"
+echo "$(grep -E '^package: ' build/package.log | tail -1)"
 exit $status
