@@ -61,10 +61,15 @@ for arch in x64 x86; do
   elif [ "$peer_version" != "korvex-peer $version" ]; then
     echo "package: $arch korvex-peer --version printed '$peer_version', expected 'korvex-peer $version'"
     fail=1
-  elif (cd "$build" && timeout 120 bash "$root/cmake/wine-run.sh" "$root/$wine" ./consumer.exe); then
-    passed+=($arch)
+  elif ! (cd "$build" && timeout 120 bash "$root/cmake/wine-run.sh" "$root/$wine" ./consumer.exe); then
+    echo "package: the $arch consumer failed"; cat "$build/peer.txt" 2>/dev/null; fail=1
+  elif [ "$(grep -c '^{"type":"KeyboardInput","virtualKey":75,' "$build/peer.txt")" != 2 ]; then
+    echo "package: the $arch peer did not print K down and up as sent by the DLL:"
+    cat "$build/peer.txt"; fail=1
   else
-    echo "package: the $arch consumer failed"; fail=1
+    echo "package: $arch: VERSIONINFO $version in the DLL and peer; K down and up went from the"
+    echo "         DLL's hooks, set by the library's installer, to the peer"
+    passed+=($arch)
   fi
   bash scripts/wine-env.sh stop "$wine"
 done
