@@ -1,20 +1,20 @@
-# Windows build (MinGW-w64): the hooks DLL, the overlay-side tools and, for x86_64, the test
-# programs that run under Wine.
+# Windows build (MinGW-w64): the hooks DLL, the overlay-side tools and the test programs that
+# run under Wine (64-bit Wine for x86_64, the private 32-bit Wine under qemu for i686).
 add_link_options(-static -static-libgcc -static-libstdc++)
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 
+# KORVEX_ARCH names this architecture's folders in the release archive.
 if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
   set(KORVEX_STDCALL12 "@12")
-else()
-  set(KORVEX_STDCALL12 "")
-endif()
-
-# Release layout: the folder of this architecture's binaries in the release archive.
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(wine_arch win32)
   set(KORVEX_ARCH x86)
 else()
+  set(KORVEX_STDCALL12 "")
+  set(wine_arch win64)
   set(KORVEX_ARCH x64)
 endif()
+# Read by scripts/wine-common.sh to run this folder's programs under the matching Wine.
+set(KORVEX_WINE_ARCH ${wine_arch} CACHE INTERNAL "Wine that runs this build: win32 or win64")
 
 # Gives a target a VERSIONINFO resource carrying the project version, its file name and a
 # description: korvex_version_resource(TARGET FILE_NAME VFT_DLL|VFT_APP DESCRIPTION).
@@ -53,9 +53,7 @@ if(EXISTS ${CMAKE_SOURCE_DIR}/tools/CMakeLists.txt)
   add_subdirectory(tools)
 endif()
 
-if(CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
-  include(cmake/wine-tests.cmake)
-endif()
+include(cmake/wine-tests.cmake)
 
 # What the release archive holds (scripts/release.sh installs both architectures into one tree):
 # <arch>/ the DLL and korvex-peer.exe, lib/<arch>/ the overlay-side library, include/ its

@@ -1,5 +1,6 @@
-# Test programs that run under 64-bit Wine. CTest runs them through cmake/wine-run.sh, which
-# uses the prefix, display and wineserver that scripts/wine-env.sh starts for this build folder.
+# Test programs that run under Wine: 64-bit Wine for x86_64, the 32-bit Wine under qemu for
+# i686. CTest runs them through cmake/wine-run.sh, which picks the Wine for this build folder
+# and uses the prefix, display and wineserver that scripts/wine-env.sh starts for it.
 set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_SOURCE_DIR}/cmake/wine-run.sh ${CMAKE_BINARY_DIR})
 
 set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only those that are missing.
-# Never adds the i386 architecture: 32-bit code cannot run on these machines.
+# Installs the Debian packages the build and the tests need, only those that are missing, then
+# the private 32-bit Wine under build/wine32 (scripts/wine32-setup.sh: downloads and unpacks
+# nothing when it is complete). Never adds the i386 architecture and never changes /etc/apt:
+# the system cannot install or run i386 packages, so the 32-bit Wine runs under qemu.
 set -eu
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
@@ -15,3 +17,4 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get update -qq
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
+bash "$(dirname "$0")/wine32-setup.sh"

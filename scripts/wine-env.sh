@@ -1,19 +1,46 @@
 #!/usr/bin/env bash
-# Starts or stops the Wine environment of one build folder: wine-env.sh start|stop BUILD_DIR
-#   start: makes the 64-bit prefix once (kept and reused), starts Xvfb on a free display and a
+# Starts or stops the Wine environment of one build folder: wine-env.sh start|stop BUILD_DIR [win32|win64]
+#   start: makes the prefix once (kept and reused), starts Xvfb on a free display and a
 #          persistent wineserver, and remembers both pids under BUILD_DIR/wine.
+#          The architecture comes from the third argument, else from the folder's CMake cache
+#          (see wine_arch in wine-common.sh), and is written to BUILD_DIR/wine/arch for
+#          cmake/wine-run.sh. A win32 folder gets the private 32-bit Wine (set up by
+#          scripts/wine32-setup.sh when missing) and a WoW64 prefix.
 #   stop:  stops exactly the Xvfb and wineserver that start began.
 set -u
-cmd=$1 build=$(realpath -m "$2")
+here=$(cd "$(dirname "$0")" && pwd)
+# shellcheck source=scripts/wine-common.sh
+. "$here/wine-common.sh"
+cmd=${1:-} build=$(realpath -m "${2:-.}")
 env_dir="$build/wine"
 export WINEPREFIX="$env_dir/prefix" WINEDEBUG=-all WINEARCH=win64
 mkdir -p "$env_dir"
 
+# Links the 32-bit Wine's Windows-side files into the prefix's syswow64, where the WoW64
+# loader looks for them; files wineboot already put there stay.
+link_syswow64() {
+  local sys="$WINEPREFIX/drive_c/windows/syswow64" f
+  mkdir -p "$sys"
+  for f in "$WINE32_ROOT"/usr/lib/i386-linux-gnu/wine/i386-windows/* \
+           /usr/lib/x86_64-linux-gnu/wine/i386-windows/zlib1.dll; do
+    [ -e "$sys/${f##*/}" ] || ln -s "$f" "$sys/${f##*/}"
+  done
+}
+
 start() {
+  local arch=${1:-$(wine_arch "$build")}
+  case "$arch" in win32|win64) ;; *) echo "wine-env: unknown architecture $arch" >&2; return 2 ;; esac
+  if [ "$arch" = win32 ]; then
+    bash "$here/wine32-setup.sh" || return 1
+  fi
+  echo "$arch" >"$env_dir/arch"
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "wine-env: creating the Wine prefix in $WINEPREFIX (once per build folder)"
     /usr/lib/wine/wine64 wineboot -i >"$env_dir/wineboot.log" 2>&1 </dev/null
     wineserver -w
+  fi
+  if [ "$arch" = win32 ] && [ ! -f "$env_dir/syswow64-linked" ]; then
+    link_syswow64 && touch "$env_dir/syswow64-linked"
   fi
   local n=40
   while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
@@ -24,7 +51,7 @@ start() {
   setsid wineserver -f -p >"$env_dir/wineserver.log" 2>&1 </dev/null &
   echo $! >"$env_dir/wineserver.pid"
   sleep 0.3
-  echo "wine-env: Xvfb on :$n (pid $(cat "$env_dir/xvfb.pid")), wineserver pid $(cat "$env_dir/wineserver.pid")"
+  echo "wine-env: $arch, Xvfb on :$n (pid $(cat "$env_dir/xvfb.pid")), wineserver pid $(cat "$env_dir/wineserver.pid")"
 }
 
 stop() {
@@ -39,7 +66,7 @@ stop() {
 }
 
 case "$cmd" in
-  start) stop; start ;;
+  start) stop; start "${3:-}" ;;
   stop) stop ;;
-  *) echo "usage: wine-env.sh start|stop BUILD_DIR" >&2; exit 2 ;;
+  *) echo "usage: wine-env.sh start|stop BUILD_DIR [win32|win64]" >&2; exit 2 ;;
 esac

@@ -1,6 +1,7 @@
-// The call stubs reaching the real x86_64 VelKorvexHooks.dll under Wine, from a program that
-// plays both game and render proxy: the reference proxy (d3d11.dll) is the active renderer, the
-// installers set the real hooks on this thread, and real input (SendInput) drives them.
+// The call stubs reaching the real VelKorvexHooks.dll (i686 or x86_64) under Wine, from a
+// program that plays both game and render proxy: the reference proxy (d3d11.dll) is the active
+// renderer, the installers set the real hooks on this thread, and real input (SendInput) drives
+// them.
 #include "binding/hook_install.h"
 #include "binding/hook_stubs.h"
 

@@ -1,6 +1,7 @@
-// The real x86_64 DLL under Wine: its hook procedures called directly with real arguments while
-// the reference render proxy lends a real pipe and a real window, the records read off the
-// pipe's other end, and the cursor take-over and release seen through the real cursor calls.
+// The real DLL (i686 or x86_64) under Wine: its hook procedures called directly with real
+// arguments while the reference render proxy lends a real pipe and a real window, the records
+// read off the pipe's other end, and the cursor take-over and release seen through the real
+// cursor calls.
 #include "link/messages.h"
 
 #include "../../tools/render-proxy/render_proxy_fixture.h"
