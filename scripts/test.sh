@@ -7,6 +7,8 @@
 # any failure.
 set -u
 cd "$(dirname "$0")/.."
+# Section headers carry the time since the start, to show where a slow run spends it.
+since() { printf '%dm%02ds' $((SECONDS / 60)) $((SECONDS % 60)); }
 bash scripts/install-deps.sh || exit 1
 mkdir -p build
 status=0
@@ -24,11 +26,11 @@ for preset in native win32 win64; do
   rm -f "build/build-$preset.log"
 done
 
-echo "== native suite"
+echo "== native suite (at $(since))"
 ctest --preset native >build/native-ctest.log 2>&1 || status=1
 sed -n '/tests passed/,$p' build/native-ctest.log
 
-echo "== DLL checks"
+echo "== DLL checks (at $(since))"
 bash scripts/check-dll.sh build/win32/bin/VelKorvexHooks.dll || status=1
 bash scripts/check-dll.sh build/win64/bin/VelKorvexHooks.dll || status=1
 
@@ -36,7 +38,7 @@ bash scripts/check-dll.sh build/win64/bin/VelKorvexHooks.dll || status=1
 # qemu-i386), then win64. Each in its own prefix, display and wineserver, stopped afterwards.
 for preset in win32 win64; do
   label=$([ $preset = win32 ] && echo "i686, 32-bit Wine under qemu" || echo "x86_64, wine64")
-  echo "== Wine suite: $label"
+  echo "== Wine suite: $label (at $(since))"
   if [ $preset = win32 ] && [ "$(cat build/wine32/binfmt 2>/dev/null)" != yes ]; then
     echo "   (no binfmt_misc entry for 32-bit ELF: the tests that start a second process will fail)"
   fi
@@ -56,11 +58,11 @@ echo "== release archive and package test"
 cat build/package.log
 
 if [ -f scripts/fuzz.sh ]; then
-  echo "== short fuzzing run"
+  echo "== short fuzzing run (at $(since))"
   bash scripts/fuzz.sh short || status=1
 fi
 
-echo "== summary"
+echo "== summary (after $(since))"
 echo "native:      $(grep -E 'tests passed' build/native-ctest.log)"
 echo "wine i686:   $(grep -E 'tests passed' build/wine-win32-ctest.log || echo 'did not run; see build/wine-win32-ctest.log')"
 echo "wine x86_64: $(grep -E 'tests passed' build/wine-win64-ctest.log || echo 'did not run; see build/wine-win64-ctest.log')"
