@@ -13,7 +13,7 @@ bash scripts/install-deps.sh || exit 1
 mkdir -p build
 status=0
 
-echo "== format check"
+echo "== format check (at $(since))"
 if git ls-files -z -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 clang-format --dry-run -Werror; then
   echo "clang-format: every tracked C/C++ file is formatted"
 else
@@ -52,7 +52,7 @@ for preset in win32 win64; do
   sed -n '/tests passed/,$p' "$log"
 done
 
-echo "== release archive and package test"
+echo "== release archive and package test (at $(since))"
 # Into a file, not a pipe: Wine's helper processes would hold a pipe open.
 { bash scripts/release.sh && bash scripts/package-test.sh; } >build/package.log 2>&1 || status=1
 cat build/package.log
