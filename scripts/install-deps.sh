@@ -6,7 +6,7 @@
 set -eu
 packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
-          wine64 wine xvfb xauth xdotool x11-utils)
+          wine64 wine xvfb xauth xdotool x11-utils zip unzip python3)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

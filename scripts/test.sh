@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Runs every test: builds the three presets, runs the native suite (sanitizers on), checks both
-# DLLs, runs the Wine suite for both builds (i686, the shipped DLL, under the private 32-bit
-# Wine; x86_64 under wine64) and a short fuzzing session. Prints the three CTest summaries;
-# exits non-zero on any failure.
+# Runs every test: checks that clang-format would change no tracked C/C++ file, builds the three
+# presets, runs the native suite (sanitizers on), checks both DLLs, runs the Wine suite for both
+# builds (i686, the shipped DLL, under the private 32-bit Wine; x86_64 under wine64), builds the
+# release archive and tests it as a user would (scripts/package-test.sh), and runs a short
+# fuzzing session. Prints the three CTest summaries and the package test's; exits non-zero on
+# any failure.
 set -u
 cd "$(dirname "$0")/.."
 # Section headers carry the time since the start, to show where a slow run spends it.
@@ -10,6 +12,14 @@ since() { printf '%dm%02ds' $((SECONDS / 60)) $((SECONDS % 60)); }
 bash scripts/install-deps.sh || exit 1
 mkdir -p build
 status=0
+
+echo "== format check (at $(since))"
+if git ls-files -z -- '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | xargs -0 clang-format --dry-run -Werror; then
+  echo "clang-format: every tracked C/C++ file is formatted"
+else
+  echo "clang-format: the files above need clang-format -i"; status=1
+fi
+
 for preset in native win32 win64; do
   cmake --preset "$preset" >"build/build-$preset.log" 2>&1 && cmake --build --preset "$preset" -j2 >>"build/build-$preset.log" 2>&1 \
     || { echo "== build of $preset failed:"; tail -40 "build/build-$preset.log"; exit 1; }
@@ -42,6 +52,11 @@ for preset in win32 win64; do
   sed -n '/tests passed/,$p' "$log"
 done
 
+echo "== release archive and package test (at $(since))"
+# Into a file, not a pipe: Wine's helper processes would hold a pipe open.
+{ bash scripts/release.sh && bash scripts/package-test.sh; } >build/package.log 2>&1 || status=1
+cat build/package.log
+
 if [ -f scripts/fuzz.sh ]; then
   echo "== short fuzzing run (at $(since))"
   bash scripts/fuzz.sh short || status=1
@@ -51,4 +66,5 @@ echo "== summary (after $(since))"
 echo "native:      $(grep -E 'tests passed' build/native-ctest.log)"
 echo "wine i686:   $(grep -E 'tests passed' build/wine-win32-ctest.log || echo 'did not run; see build/wine-win32-ctest.log')"
 echo "wine x86_64: $(grep -E 'tests passed' build/wine-win64-ctest.log || echo 'did not run; see build/wine-win64-ctest.log')"
+echo "$(grep -E '^package: ' build/package.log | tail -1)"
 exit $status

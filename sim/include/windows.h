@@ -205,7 +205,9 @@ typedef struct _ACL {
 typedef struct _SID_IDENTIFIER_AUTHORITY {
     BYTE Value[6];
 } SID_IDENTIFIER_AUTHORITY, *PSID_IDENTIFIER_AUTHORITY;
+// clang-format off
 #define SECURITY_LOCAL_SID_AUTHORITY {{0, 0, 0, 0, 0, 2}}
+// clang-format on
 #define SECURITY_LOCAL_RID 0x00000000u
 #define SECURITY_DESCRIPTOR_REVISION 1
 #define SECURITY_DESCRIPTOR_MIN_LENGTH (sizeof(void*) == 8 ? 40 : 20)

@@ -22,9 +22,13 @@ bool ApplyOutputWindowSetting(const char* key, const char*, const char* value) {
     return true;
 }
 
-int32_t GetOutputWindowMode() { return outputWindowMode; }
+int32_t GetOutputWindowMode() {
+    return outputWindowMode;
+}
 
-const char* GetOutputWindowName() { return outputWindowName; }
+const char* GetOutputWindowName() {
+    return outputWindowName;
+}
 
 void UnpackColor(uint32_t packed, float (&out)[4]) {
     for (int i = 0; i < 4; ++i)

@@ -30,7 +30,9 @@ bool Append(char* buffer, size_t size, const char* text) {
 
 } // namespace
 
-LogFile::LogFile() : file(INVALID_HANDLE_VALUE) { InitializeCriticalSection(&lock); }
+LogFile::LogFile() : file(INVALID_HANDLE_VALUE) {
+    InitializeCriticalSection(&lock);
+}
 
 LogFile::~LogFile() {
     if (file != INVALID_HANDLE_VALUE)
@@ -106,7 +108,9 @@ void LogFile::WriteLine(int level, const char* message) {
     LeaveCriticalSection(&lock);
 }
 
-bool OpenModuleLog(const char* path, int maxBytes) { return ModuleLog.Open(path, maxBytes); }
+bool OpenModuleLog(const char* path, int maxBytes) {
+    return ModuleLog.Open(path, maxBytes);
+}
 
 namespace {
 

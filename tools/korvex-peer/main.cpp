@@ -18,6 +18,7 @@ namespace {
 
 const char* const kUsage =
     "usage: korvex-peer --pipe N [--json]\n"
+    "       korvex-peer --version\n"
     "\n"
     "The overlay's end of the game pipe, for debugging a game: creates the pipe\n"
     "\\\\.\\pipe\\Korvex-N-Overlay-Game, waits up to 30 s for the game to connect, then prints\n"
@@ -83,6 +84,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf("%s%s", kUsage, kCommandHelp);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("korvex-peer %s\n", KORVEX_VERSION);
             return 0;
         }
         if (std::strcmp(argv[i], "--json") == 0) {
