@@ -148,12 +148,12 @@ int main(int argc, char** argv) {
             if (!stats || record.status != RecordStatus::Decoded)
                 PrintRecord(record, json);
         }
+        if (stats)
+            figures.Print(json, !open); // the last, partial second too
         if (!open) {
             std::fprintf(stderr, "korvex-peer: the game closed the pipe\n");
             break;
         }
-        if (stats)
-            figures.PrintWhenDue(json);
         if (idle)
             Sleep(5);
     }

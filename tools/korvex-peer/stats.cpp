@@ -14,11 +14,12 @@ void PeerStats::Backlog(DWORD bytes) {
     backlogSinceStart_ = bytes > backlogSinceStart_ ? bytes : backlogSinceStart_;
 }
 
-void PeerStats::PrintWhenDue(bool json) {
-    ULONGLONG now = GetTickCount64();
-    ULONGLONG elapsed = now - start_;
-    if (elapsed < 1000)
+void PeerStats::Print(bool json, bool now) {
+    ULONGLONG time = GetTickCount64();
+    ULONGLONG elapsed = time - start_;
+    if (elapsed < 1000 && !now)
         return;
+    elapsed = elapsed ? elapsed : 1;
     Line line(json, "Stats");
     unsigned long long total = 0;
     for (DWORD type = 1; type <= kTypes; ++type) { // Unknown last
@@ -32,7 +33,7 @@ void PeerStats::PrintWhenDue(bool json) {
         .Field("backlogBytes", backlog_)
         .Field("backlogBytesSinceStart", backlogSinceStart_)
         .Print();
-    start_ = now;
+    start_ = time;
     backlog_ = 0;
     for (DWORD& count : counts_)
         count = 0;

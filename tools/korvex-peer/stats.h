@@ -9,8 +9,9 @@ class PeerStats {
   public:
     void Count(const Record& record);
     void Backlog(DWORD bytes);
-    // Prints one line and starts the next second once a second has passed since the last line.
-    void PrintWhenDue(bool json);
+    // Prints one line and starts the next second once a second has passed since the last line,
+    // or at once with `now` (the rates then cover the time since the last line).
+    void Print(bool json, bool now);
 
   private:
     static constexpr DWORD kTypes = kHighestMessageType + 1; // index 0: Unknown
