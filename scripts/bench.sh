@@ -63,6 +63,7 @@ def row(name, value, base, unit, ratio=None):
 pairs = [("native: SendMouseInput (encode + write)", "BM_Codec_SendMouseInput", "BM_Bare_WriteFile_280"),
          ("native: SendKeyboardInput", "BM_Codec_SendKeyboardInput", "BM_Bare_WriteFile_268"),
          ("native: ReadMouseInput (read + decode)", "BM_Codec_ReadMouseInput", "BM_Bare_ReadFile_280"),
+         ("native: ReadNextRecord, MouseInput (read + decode)", "BM_Codec_ReadNextRecord", "BM_Bare_ReadFile_280"),
          ("native: ReadKeyboardInput", "BM_Codec_ReadKeyboardInput", "BM_Bare_ReadFile_268"),
          ("native: keyboardHook per event", "BM_Hook_keyboardHook", "BM_Bare_KeyStatesAndWrite_268"),
          ("native: mouseHook per event", "BM_Hook_mouseHook", "BM_Bare_KeyStatesAndWrite_280")]
