@@ -71,8 +71,8 @@ for label, a, b in pairs:
     row(label, native.get(a), native.get(b), "ns")
 w = wine.get
 if wine:
-    row("Wine: records/s, SendMouseInput -> PeekMessageType + ReadMouseInput", w("wine.throughput.codec_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s")
-    row("Wine: records/s, SendMouseInput -> ReadNextRecord (one call)", w("wine.throughput.record_reader_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s")
+    row("Wine: records/s, SendMouseInput -> PeekMessageType + ReadMouseInput", w("wine.throughput.codec_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s", w("wine.throughput.codec_to_raw"))
+    row("Wine: records/s, SendMouseInput -> ReadNextRecord (one call)", w("wine.throughput.record_reader_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s", w("wine.throughput.record_reader_to_raw"))
     row("Wine: keyboardHook per event (steady state, input active)", w("wine.hook.keyboardHook_us"), w("wine.hook.bare_keyboard_us"), "us")
     row("Wine: mouseHook per event (steady state, input active)", w("wine.hook.mouseHook_us"), w("wine.hook.bare_mouse_us"), "us")
     row("Wine: bare keyboard work + one GetCursor", w("wine.hook.bare_keyboard_with_GetCursor_us"), w("wine.hook.bare_keyboard_us"), "us")
