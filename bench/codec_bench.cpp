@@ -1,6 +1,8 @@
-// Codec cost per record: each writer and reader of the input records over a loopback handle,
-// beside the bare WriteFile/ReadFile of the same number of bytes on the same handle.
+// Codec cost per record: each writer and reader of the input records, and the one-call reader,
+// over a loopback handle, beside the bare WriteFile/ReadFile of the same number of bytes on the
+// same handle.
 #include "link/messages.h"
+#include "link/record_reader.h"
 
 #include <benchmark/benchmark.h>
 #include <sim/bench.h>
@@ -88,6 +90,16 @@ void BM_Codec_ReadKeyboardInput(benchmark::State& state) {
     }
 }
 
+void BM_Codec_ReadNextRecord(benchmark::State& state) {
+    GamePipe pipe = Loopback();
+    SendMouseInput(pipe, 0x20A, -5, 7, 0xFF880000, 1234, keys);
+    Record record;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(ReadNextRecord(pipe, record));
+        benchmark::DoNotOptimize(record);
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_Bare_WriteFile_280);
@@ -96,5 +108,6 @@ BENCHMARK(BM_Bare_WriteFile_268);
 BENCHMARK(BM_Codec_SendKeyboardInput);
 BENCHMARK(BM_Bare_ReadFile_280);
 BENCHMARK(BM_Codec_ReadMouseInput);
+BENCHMARK(BM_Codec_ReadNextRecord);
 BENCHMARK(BM_Bare_ReadFile_268);
 BENCHMARK(BM_Codec_ReadKeyboardInput);

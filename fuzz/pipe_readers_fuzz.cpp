@@ -1,12 +1,14 @@
-// Fuzz target: every reader and peek of the message catalogue over a simulated game pipe fed
-// arbitrary messages in both directions. The input is a little program: write ops put raw
-// messages (or records built by the writers) into the pipe, read ops run one reader or peek on
-// one end. A model of both message queues predicts every result, every decoded field, and that
-// failed readers leave their out-parameters alone.
+// Fuzz target: every reader and peek of the message catalogue, and the one-call reader, over a
+// simulated game pipe fed arbitrary messages in both directions. The input is a little program:
+// write ops put raw messages (or records built by the writers) into the pipe, read ops run one
+// reader or peek on one end. A model of both message queues predicts every result, every decoded
+// field, and that failed readers leave their out-parameters alone.
 #include "link/messages.h"
+#include "link/record_reader.h"
 
 #include <sim/pipes.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -203,6 +205,34 @@ void RunReader(int which, GamePipe& pipe, Queue& inbox, Input& in) {
                                 : ReadNotice(pipe);
         ModelRead(inbox, kTagOnlySize, whole);
         Check(ok == whole);
+        break;
+    }
+    case 15: { // the one-call reader takes the whole message, whatever it holds
+        Record r;
+        std::memset(&r, 0x5A, sizeof r);
+        bool ok = ReadNextRecord(pipe, r);
+        auto got = ModelRead(inbox, inbox.front().Left(), whole);
+        Check(ok && r.size == got.size() && r.count == std::min<size_t>(got.size(), 280));
+        Check(r.count == 0 || std::memcmp(r.bytes, got.data(), r.count) == 0);
+        static const DWORD kSizes[] = {0, 8, 8, 280, 268, 12, 12, 8, 4, 4, 4};
+        uint32_t tag = got.size() >= 4 ? Le32(got.data()) : 0;
+        DWORD expected = tag < 11 ? kSizes[tag] : 0;
+        Check(r.tag == tag && r.type == (expected ? MessageType(tag) : MessageType::NoMessage));
+        Check(r.status == (expected == 0            ? RecordStatus::UnknownTag
+                           : expected != got.size() ? RecordStatus::WrongSize
+                                                    : RecordStatus::Decoded));
+        const uint8_t* b = got.data();
+        if (r.status == RecordStatus::Decoded && tag == 3)
+            Check(r.mouseInput.x == static_cast<int32_t>(Le32(b + 8)) &&
+                  r.mouseInput.wheelDelta == static_cast<int16_t>(b[18] | b[19] << 8) &&
+                  r.mouseInput.time == Le32(b + 20) &&
+                  std::memcmp(r.mouseInput.keyState, b + 24, 256) == 0);
+        if (r.status == RecordStatus::Decoded && tag == 4)
+            Check(r.keyboardInput.keyFlags == Le32(b + 8) &&
+                  std::memcmp(r.keyboardInput.keyState, b + 12, 256) == 0);
+        if (r.status == RecordStatus::Decoded && tag == 6)
+            Check(r.init.gameThreadId == Le32(b + 4) &&
+                  r.init.useRawInputHooks == (Le32(b + 8) != 0));
         break;
     }
     default: { // ReadRaw of a size the input chooses

@@ -2,8 +2,10 @@
 # Runs every benchmark and prints one table (Markdown), also kept in build/bench/results.md:
 #   - native (Google Benchmark, `bench` preset: Release, no sanitizers): codec encode/decode per
 #     record and the hook procedures per event, each beside its bare baseline;
-#   - under 64-bit Wine (build/perf-win64): cross-process records per second, steady-state hook
-#     cost per event against GetKeyboardState + one WriteFile, sustained forwarding.
+#   - under 64-bit Wine (build/perf-win64): cross-process records per second for the three
+#     readers, steady-state hook cost per event against GetKeyboardState + one WriteFile,
+#     sustained forwarding, and input latency (hook call to the overlay holding the record)
+#     beside a bare WriteFile to ReadFile.
 # Ratios are what matter: every figure has its baseline from the same run.
 set -u
 cd "$(dirname "$0")/.."
@@ -23,7 +25,7 @@ build/bench/bench/korvex_bench --benchmark_min_time=0.5 --benchmark_repetitions=
   --benchmark_out="$(pwd)/build/bench/native.json" --benchmark_out_format=json >>"$log" 2>&1 \
   || { echo "bench: native benchmarks failed"; exit 1; }
 
-echo "== Wine benchmarks (about a minute)"
+echo "== Wine benchmarks (about a minute and a half)"
 bash scripts/wine-env.sh start build/perf-win64 >>"$log" 2>&1
 trap 'bash scripts/wine-env.sh stop build/perf-win64 >/dev/null 2>&1' EXIT
 (cd build/perf-win64/bin &&
@@ -61,6 +63,7 @@ def row(name, value, base, unit, ratio=None):
 pairs = [("native: SendMouseInput (encode + write)", "BM_Codec_SendMouseInput", "BM_Bare_WriteFile_280"),
          ("native: SendKeyboardInput", "BM_Codec_SendKeyboardInput", "BM_Bare_WriteFile_268"),
          ("native: ReadMouseInput (read + decode)", "BM_Codec_ReadMouseInput", "BM_Bare_ReadFile_280"),
+         ("native: ReadNextRecord, MouseInput (read + decode)", "BM_Codec_ReadNextRecord", "BM_Bare_ReadFile_280"),
          ("native: ReadKeyboardInput", "BM_Codec_ReadKeyboardInput", "BM_Bare_ReadFile_268"),
          ("native: keyboardHook per event", "BM_Hook_keyboardHook", "BM_Bare_KeyStatesAndWrite_268"),
          ("native: mouseHook per event", "BM_Hook_mouseHook", "BM_Bare_KeyStatesAndWrite_280")]
@@ -68,7 +71,8 @@ for label, a, b in pairs:
     row(label, native.get(a), native.get(b), "ns")
 w = wine.get
 if wine:
-    row("Wine: records/s, SendMouseInput -> PeekMessageType + ReadMouseInput", w("wine.throughput.codec_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s")
+    row("Wine: records/s, SendMouseInput -> PeekMessageType + ReadMouseInput", w("wine.throughput.codec_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s", w("wine.throughput.codec_to_raw"))
+    row("Wine: records/s, SendMouseInput -> ReadNextRecord (one call)", w("wine.throughput.record_reader_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s", w("wine.throughput.record_reader_to_raw"))
     row("Wine: keyboardHook per event (steady state, input active)", w("wine.hook.keyboardHook_us"), w("wine.hook.bare_keyboard_us"), "us")
     row("Wine: mouseHook per event (steady state, input active)", w("wine.hook.mouseHook_us"), w("wine.hook.bare_mouse_us"), "us")
     row("Wine: bare keyboard work + one GetCursor", w("wine.hook.bare_keyboard_with_GetCursor_us"), w("wine.hook.bare_keyboard_us"), "us")
@@ -82,5 +86,21 @@ if wine:
         if w(p + "sent") is None: continue
         target = "as fast as possible" if rate == "max" else rate
         print(f"| {rate} | {target} | {w(p+'achieved_per_s'):.0f} | {w(p+'sent'):.0f} | {w(p+'received'):.0f} | {w(p+'lost'):.0f} | {w(p+'peak_backlog_records'):.0f} | {w(p+'drain_after_s'):.2f} |")
+    if w("wine.latency.1000.hook.p99_us") is not None:
+        print()
+        print("| Latency, call -> overlay holds the record (us) | achieved/s | held/sent | p50 | p99 | max | p50 ratio | p99 ratio |")
+        print("|---|---|---|---|---|---|---|---|")
+        for rate in ["1000", "8000"]:
+            for path, label in [("bare", "bare WriteFile -> ReadFile"), ("hook", "mouseHook -> ReadNextRecord")]:
+                p, b = f"wine.latency.{rate}.{path}.", f"wine.latency.{rate}.bare."
+                ratios = "| | |" if path == "bare" else f"| {w(p+'p50_us')/w(b+'p50_us'):.2f} | {w(p+'p99_us')/w(b+'p99_us'):.2f} |"
+                print(f"| {rate}/s: {label} | {w(p+'achieved_per_s'):.0f} | {w(p+'held'):.0f}/{w(p+'sent'):.0f} | {w(p+'p50_us'):.0f} | {w(p+'p99_us'):.0f} | {w(p+'max_us'):.0f} {ratios}")
+        print()
+        print("| Where the time goes (us, p50 / p99) | call | after the call returned | waiting for the reader | one read, record waiting (p50) | reader held/s | max backlog (records) |")
+        print("|---|---|---|---|---|---|---|")
+        for rate in ["1000", "8000"]:
+            for path in ["bare", "hook"]:
+                p = f"wine.latency.{rate}.{path}."
+                print(f"| {rate}/s {path} | {w(p+'call_p50_us'):.0f} / {w(p+'call_p99_us'):.0f} | {w(p+'after_p50_us'):.0f} / {w(p+'after_p99_us'):.0f} | {w(p+'wait_p50_us'):.0f} / {w(p+'wait_p99_us'):.0f} | {w(p+'read_waiting_p50_us'):.0f} | {w(p+'held_per_s'):.0f} | {w(p+'backlog_max_records'):.0f} |")
 PY
 exit $wine_status

@@ -3,19 +3,26 @@
 // render proxy d3d11.dll, which lends it the client end of the game pipe); a second copy of
 // it, started with --peer, plays the overlay and reads.
 //   (a) records per second across the two processes: SendMouseInput read with PeekMessageType
-//       + ReadMouseInput, beside raw WriteFile/ReadFile of the same 280 bytes;
+//       + ReadMouseInput and with ReadNextRecord, beside raw WriteFile/ReadFile of the same
+//       280 bytes;
 //   (b) steady-state cost per event of keyboardHook and mouseHook (overlay input active,
 //       cursor taken over) beside GetKeyboardState plus one WriteFile of the same record,
 //       and the cost of each Win32 call the hooks make, to show where the time goes;
 //   (c) sustained forwarding through mouseHook at 1,000, 8,000 and as many events per second
-//       as the thread manages: sent, received, lost, the peer's peak backlog.
+//       as the thread manages: sent, received, lost, the peer's peak backlog;
+//   (d) latency from the call of mouseHook in this process to the peer holding the record
+//       decoded by ReadNextRecord, at 1,000 and 8,000 events per second, beside a bare
+//       WriteFile to ReadFile of the same record at the same rate, in alternating quarter-second
+//       rounds (see stamps.h for how the stamps cross).
 // Every figure is printed as "RESULT <name> <value>" for scripts/bench.sh.
 #include "link/messages.h"
 #include "render_proxy_fixture.h"
+#include "stamps.h"
 #include "timing.h"
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 namespace {
@@ -90,37 +97,48 @@ HWND MakeWindow() {
     return window;
 }
 
-// (a) Records per second across the processes.
+// (a) Records per second across the processes: the three readers in short phases, one after
+// the other, round after round (the order turning each round), so that all three see the same
+// load from the rest of the machine; ratios are taken within each round, then the median.
 void Throughput(GamePipe& pipe) {
-    const DWORD records = 20000;
+    const DWORD records = 5000;
     BYTE raw[kMouseInputSize] = {3};
     BYTE keys[256] = {};
-    std::vector<double> rawRates, codecRates;
-    for (int round = 0; round < 3; ++round) {
-        DWORD received = 0, peak = 0;
-        double seconds = RunPhase(
-            pipe, kPhaseRawRead, records,
-            [&] {
-                for (DWORD i = 0; i < records; ++i) {
-                    DWORD written = 0;
-                    WriteFile(pipe.handle, raw, sizeof raw, &written, nullptr);
-                }
-            },
-            received, peak);
-        rawRates.push_back(received / seconds);
-        seconds = RunPhase(
-            pipe, kPhaseCodecRead, records,
-            [&] {
-                for (DWORD i = 0; i < records; ++i)
-                    SendMouseInput(pipe, WM_MOUSEMOVE, 10, 20, 0, i, keys);
-            },
-            received, peak);
-        codecRates.push_back(received / seconds);
+    auto rawWrites = [&] {
+        for (DWORD i = 0; i < records; ++i) {
+            DWORD written = 0;
+            WriteFile(pipe.handle, raw, sizeof raw, &written, nullptr);
+        }
+    };
+    auto codecWrites = [&] {
+        for (DWORD i = 0; i < records; ++i)
+            SendMouseInput(pipe, WM_MOUSEMOVE, 10, 20, 0, i, keys);
+    };
+    const Phase phases[] = {kPhaseRawRead, kPhaseRecordRead, kPhaseCodecRead};
+    std::vector<double> rates[3], ratios[3];
+    for (int round = 0; round < 7; ++round) {
+        double rate[3];
+        for (int n = 0; n < 3; ++n) {
+            int which = (round + n) % 3;
+            DWORD received = 0, peak = 0;
+            double seconds = RunPhase(pipe, phases[which], records,
+                                      which == 0 ? std::function<void()>(rawWrites)
+                                                 : std::function<void()>(codecWrites),
+                                      received, peak);
+            rate[which] = received / seconds;
+        }
+        for (int which = 0; which < 3; ++which) {
+            rates[which].push_back(rate[which]);
+            ratios[which].push_back(rate[which] / rate[0]);
+        }
+        std::printf("round %d: records/s raw %.0f, ReadNextRecord %.0f, peek-then-read %.0f\n",
+                    round, rate[0], rate[1], rate[2]);
     }
-    double rawRate = Median(rawRates), codecRate = Median(codecRates);
-    Result("wine.throughput.raw_records_per_s", rawRate);
-    Result("wine.throughput.codec_records_per_s", codecRate);
-    Result("wine.throughput.codec_to_raw", codecRate / rawRate);
+    Result("wine.throughput.raw_records_per_s", Median(rates[0]));
+    Result("wine.throughput.record_reader_records_per_s", Median(rates[1]));
+    Result("wine.throughput.record_reader_to_raw", Median(ratios[1]));
+    Result("wine.throughput.codec_records_per_s", Median(rates[2]));
+    Result("wine.throughput.codec_to_raw", Median(ratios[2]));
 }
 
 // Time per call of `body`, run `count` times while the peer drains the pipe.
@@ -259,6 +277,125 @@ void Sustained(GamePipe& pipe, const Module& module, HWND window, DWORD rate, co
     Result((prefix + "drain_after_s").c_str(), total - sendSeconds);
 }
 
+// (d) Latency, pooled over the rounds of one path at one rate.
+struct LatencySamples {
+    std::vector<double> latency, call, after, wait, read;
+    DWORD sent = 0, backlog = 0;
+    double sendSeconds = 0, readSeconds = 0;
+};
+
+// One round of events at a paced rate: `send(sequence)` makes one record whose x field is
+// `sequence`, stamped just before and after in the shared table; the peer (`phase`) stamps when
+// its read began and when it held the record.
+template <class Send>
+void LatencyRound(GamePipe& pipe, Phase phase, DWORD rate, double seconds, LatencySamples& out,
+                  Send send) {
+    StampTable* table = SharedStamps();
+    std::memset(table, 0, sizeof *table);
+    const LONGLONG second = TicksPerSecond();
+    DWORD sent = 0, received = 0, peak = 0;
+    LONGLONG start = 0;
+    RunPhase(
+        pipe, phase, 0,
+        [&] {
+            start = Ticks();
+            LONGLONG end = start + static_cast<LONGLONG>(seconds * second);
+            for (; sent < kMaxEvents; ++sent) {
+                LONGLONG due = start + static_cast<LONGLONG>(sent) * second / rate;
+                if (due >= end)
+                    break;
+                WaitUntil(due);
+                EventStamps& event = table->events[sent];
+                event.called = Ticks();
+                send(sent);
+                event.returned = Ticks();
+            }
+            out.sendSeconds += static_cast<double>(Ticks() - start) / second;
+        },
+        received, peak);
+
+    const double us = 1e6 / static_cast<double>(second);
+    LONGLONG lastHeld = start;
+    for (DWORD i = 0, next = 0; i < sent; ++i) {
+        const EventStamps& e = table->events[i];
+        if (e.decoded == 0)
+            continue;
+        out.latency.push_back((e.decoded - e.called) * us);
+        out.call.push_back((e.returned - e.called) * us);
+        out.after.push_back((e.decoded - e.returned) * us);
+        bool waiting = e.readStarted > e.returned; // the record was there before the read began
+        out.wait.push_back(waiting ? (e.readStarted - e.returned) * us : 0);
+        if (waiting)
+            out.read.push_back((e.decoded - e.readStarted) * us);
+        lastHeld = e.decoded > lastHeld ? e.decoded : lastHeld;
+        // The records after this one that were written when this one was held.
+        next = next > i ? next : i + 1;
+        while (next < sent && table->events[next].returned <= e.decoded)
+            ++next;
+        out.backlog = next - i - 1 > out.backlog ? next - i - 1 : out.backlog;
+    }
+    out.sent += sent;
+    out.readSeconds += static_cast<double>(lastHeld - start) / second;
+}
+
+// Printed under wine.latency.<rate>.<path>.: the latency (called -> held) and, to show where the
+// time goes, the call itself (called -> returned), what follows its return (returned -> held),
+// the part of that a record waited for a reader busy with earlier ones, one read when a record
+// was already waiting, the reader's rate and the most records written and not yet held.
+void PrintLatency(DWORD rate, const char* path, LatencySamples& s) {
+    std::string prefix = std::string("wine.latency.") + std::to_string(rate) + "." + path + ".";
+    auto result = [&](const char* what, double value) { Result((prefix + what).c_str(), value); };
+    result("achieved_per_s", s.sent / s.sendSeconds);
+    result("held_per_s", static_cast<double>(s.latency.size()) / s.readSeconds);
+    result("sent", s.sent);
+    result("held", static_cast<double>(s.latency.size()));
+    result("p50_us", Percentile(s.latency, 0.5));
+    result("p99_us", Percentile(s.latency, 0.99));
+    result("max_us", Percentile(s.latency, 1.0));
+    result("call_p50_us", Percentile(s.call, 0.5));
+    result("call_p99_us", Percentile(s.call, 0.99));
+    result("after_p50_us", Percentile(s.after, 0.5));
+    result("after_p99_us", Percentile(s.after, 0.99));
+    result("wait_p50_us", Percentile(s.wait, 0.5));
+    result("wait_p99_us", Percentile(s.wait, 0.99));
+    result("read_waiting_p50_us", Percentile(s.read, 0.5));
+    result("backlog_max_records", s.backlog);
+}
+
+// (d) at both rates: the bare write and mouseHook in alternating rounds (short, so that both see
+// the same load from the rest of the machine), each event moving the cursor to x = its sequence
+// number.
+void Latencies(GamePipe& pipe, const Module& module, HWND window) {
+    if (!SharedStamps()) {
+        std::fprintf(stderr, "bench: no shared stamp table (error %lu)\n", GetLastError());
+        return;
+    }
+    MOUSEHOOKSTRUCTEX mouse{};
+    mouse.hwnd = window;
+    POINT origin = {0, 0};
+    ClientToScreen(window, &origin);
+    BYTE record[kMouseInputSize] = {3, 0, 0, 0, WM_MOUSEMOVE & 0xFF, WM_MOUSEMOVE >> 8};
+    auto bare = [&](DWORD sequence) {
+        for (int i = 0; i < 4; ++i)
+            record[8 + i] = static_cast<BYTE>(sequence >> (8 * i));
+        DWORD written = 0;
+        WriteFile(pipe.handle, record, sizeof record, &written, nullptr);
+    };
+    auto hook = [&](DWORD sequence) {
+        mouse.pt = POINT{origin.x + static_cast<LONG>(sequence), origin.y + 20};
+        module.mouseHook(HC_ACTION, WM_MOUSEMOVE, reinterpret_cast<LPARAM>(&mouse));
+    };
+    for (DWORD rate : {1000u, 8000u}) {
+        LatencySamples bareSamples, hookSamples;
+        for (int round = 0; round < 8; ++round) {
+            LatencyRound(pipe, kPhaseLatencyBare, rate, 0.25, bareSamples, bare);
+            LatencyRound(pipe, kPhaseLatencyHook, rate, 0.25, hookSamples, hook);
+        }
+        PrintLatency(rate, "bare", bareSamples);
+        PrintLatency(rate, "hook", hookSamples);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -322,6 +459,7 @@ int main(int argc, char** argv) {
     Sustained(pipe, module, window, 1000, "1000");
     Sustained(pipe, module, window, 8000, "8000");
     Sustained(pipe, module, window, 0, "max");
+    Latencies(pipe, module, window);
 
     SendValuePair(pipe, kPhaseQuit, 0);
     WaitForSingleObject(peer.hProcess, 10000);

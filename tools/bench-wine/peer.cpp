@@ -1,7 +1,9 @@
 // The overlay side of the Wine benchmark, run as a second process: it creates the server end
 // of the game pipe, then for each phase the game announces reads the records the way the phase
-// says, watching its backlog, and answers how many it received.
-#include "link/messages.h"
+// says (bare ReadFile, peek-then-read, the one-call reader; stamping each record for the latency
+// phases), and answers how many it received.
+#include "link/record_reader.h"
+#include "stamps.h"
 #include "timing.h"
 
 #include <cstdio>
@@ -86,6 +88,47 @@ DWORD CodecReads(GamePipe& pipe, DWORD& peak) {
     return received;
 }
 
+// The one-call reader, until the end mark: one ReadNextRecord per record, waiting in the read.
+DWORD RecordReads(GamePipe& pipe) {
+    static Record record;
+    DWORD received = 0;
+    while (ReadNextRecord(pipe, record) && record.type != MessageType::Notice) {
+        if (record.type == MessageType::MouseInput || record.type == MessageType::KeyboardInput)
+            received += record.status == RecordStatus::Decoded;
+    }
+    return received;
+}
+
+// The latency phases, until the end mark: each MouseInput record (ReadNextRecord) or each
+// 280-byte message (bare ReadFile) is stamped in the shared table under the sequence number
+// its x field carries, with the counter when the read began and when it returned.
+DWORD StampedReads(GamePipe& pipe, bool bare) {
+    StampTable* table = SharedStamps();
+    static Record record;
+    DWORD received = 0;
+    for (;;) {
+        LONGLONG started = Ticks();
+        DWORD read = 0;
+        bool ok = bare ? ReadPipe(pipe, record.bytes, kMouseInputSize, read)
+                       : ReadNextRecord(pipe, record);
+        LONGLONG done = Ticks();
+        if (!ok || (bare ? read == kTagOnlySize : record.type == MessageType::Notice))
+            break;
+        if (!bare &&
+            (record.type != MessageType::MouseInput || record.status != RecordStatus::Decoded))
+            continue;
+        DWORD sequence = bare ? static_cast<DWORD>(record.bytes[8] | record.bytes[9] << 8 |
+                                                   record.bytes[10] << 16 | record.bytes[11] << 24)
+                              : static_cast<DWORD>(record.mouseInput.x);
+        if (table && sequence < kMaxEvents) {
+            table->events[sequence].readStarted = started;
+            table->events[sequence].decoded = done;
+            ++received;
+        }
+    }
+    return received;
+}
+
 } // namespace
 
 int RunPeer() {
@@ -104,7 +147,14 @@ int RunPeer() {
             while (GetPipeBytesAvailable(pipe, waiting) && waiting < records)
                 Sleep(2);
         }
-        received = phase == kPhaseRawRead ? RawReads(pipe) : CodecReads(pipe, peak);
+        if (phase == kPhaseRawRead)
+            received = RawReads(pipe);
+        else if (phase == kPhaseRecordRead)
+            received = RecordReads(pipe);
+        else if (phase == kPhaseLatencyHook || phase == kPhaseLatencyBare)
+            received = StampedReads(pipe, phase == kPhaseLatencyBare);
+        else
+            received = CodecReads(pipe, peak);
         SendValuePair(pipe, received, peak);
     }
     DisconnectPipe(pipe);

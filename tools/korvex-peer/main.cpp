@@ -1,10 +1,12 @@
 // korvex-peer: creates the overlay's server end of the game pipe, waits for the game, prints
-// every record the game sends (one line each, text or JSON) and sends the commands typed on
-// standard input. Pipe I/O stays on the main thread; a reader thread only queues input lines.
+// every record the game sends (one line each, text or JSON; or, with --stats, a line of rates
+// once a second) and sends the commands typed on standard input. Pipe I/O stays on the main
+// thread; a reader thread only queues input lines.
 #include "commands.h"
 #include "records.h"
+#include "stats.h"
 
-#include "link/pipe.h"
+#include "link/record_reader.h"
 
 #include <windows.h>
 
@@ -17,13 +19,16 @@
 namespace {
 
 const char* const kUsage =
-    "usage: korvex-peer --pipe N [--json]\n"
+    "usage: korvex-peer --pipe N [--json] [--stats]\n"
     "       korvex-peer --version\n"
     "\n"
     "The overlay's end of the game pipe, for debugging a game: creates the pipe\n"
     "\\\\.\\pipe\\Korvex-N-Overlay-Game, waits up to 30 s for the game to connect, then prints\n"
     "every record the game sends, one per line (JSON lines with --json), and sends the\n"
-    "commands typed on standard input, one per line:\n"
+    "commands typed on standard input, one per line. With --stats it prints, instead of a\n"
+    "line per record, one line a second: records per second by type, the total, and the\n"
+    "largest backlog (bytes waiting in the pipe) in that second and since the start; records\n"
+    "with a wrong size or an unknown tag are still printed one by one.\n"
     "\n";
 
 struct InputQueue {
@@ -79,6 +84,7 @@ bool RunQueuedCommands(GamePipe& pipe, InputQueue& queue, bool& announcedEnd) {
 
 int main(int argc, char** argv) {
     bool json = false;
+    bool stats = false;
     bool havePipe = false;
     DWORD number = 0;
     for (int i = 1; i < argc; ++i) {
@@ -92,6 +98,8 @@ int main(int argc, char** argv) {
         }
         if (std::strcmp(argv[i], "--json") == 0) {
             json = true;
+        } else if (std::strcmp(argv[i], "--stats") == 0) {
+            stats = true;
         } else if (std::strcmp(argv[i], "--pipe") == 0 && i + 1 < argc) {
             char* end = nullptr;
             unsigned long value = std::strtoul(argv[++i], &end, 10);
@@ -125,18 +133,33 @@ int main(int argc, char** argv) {
         CloseHandle(reader);
 
     bool announcedEnd = false;
+    Record record;
+    PeerStats figures;
     for (;;) {
         if (!RunQueuedCommands(pipe, queue, announcedEnd))
             break;
-        ReceiveResult result = ReceiveResult::Printed;
-        // A bounded batch per round, so that typed commands are not starved by a busy game.
-        for (DWORD n = 0; n < GetMaxRecordsPerPoll() && result == ReceiveResult::Printed; ++n)
-            result = ReceiveAndPrint(pipe, json);
-        if (result == ReceiveResult::Closed) {
+        // One look at the backlog per round; ReadNextRecord waits on an empty pipe, so only
+        // what is known to wait is read, a bounded batch so that typed commands are not starved.
+        DWORD waiting = 0;
+        bool open = GetPipeBytesAvailable(pipe, waiting);
+        bool idle = waiting == 0;
+        figures.Backlog(waiting);
+        for (DWORD n = 0; open && waiting > 0 && n < GetMaxRecordsPerPoll(); ++n) {
+            open = ReadNextRecord(pipe, record);
+            if (!open)
+                break;
+            waiting -= record.size < waiting ? record.size : waiting;
+            figures.Count(record);
+            if (!stats || record.status != RecordStatus::Decoded)
+                PrintRecord(record, json);
+        }
+        if (stats)
+            figures.Print(json, !open); // the last, partial second too
+        if (!open) {
             std::fprintf(stderr, "korvex-peer: the game closed the pipe\n");
             break;
         }
-        if (result == ReceiveResult::Empty)
+        if (idle)
             Sleep(5);
     }
     DisconnectPipe(pipe);

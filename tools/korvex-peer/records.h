@@ -1,11 +1,11 @@
-// Taking one record off the game pipe and printing it on one line, as text or as JSON.
+// Printing one record from the game pipe on one line, as text or as JSON.
 #pragma once
 
-#include "link/pipe.h"
+#include "link/record_reader.h"
 
-enum class ReceiveResult { Printed, Empty, Closed };
+// The record's name as the peer prints it ("MouseInput", ...); "Unknown" outside the catalogue.
+const char* RecordName(MessageType type);
 
-// Takes the next record (if any) off `pipe` and prints it to stdout. A record whose tag is not
-// in the catalogue, or whose size does not match its tag, is printed as unknown with its size
-// and bytes and skipped.
-ReceiveResult ReceiveAndPrint(GamePipe& pipe, bool json);
+// Prints `record` to stdout. A record with a wrong size or an unknown tag prints as "Unknown"
+// with its tag (when it has four bytes), its whole size and the bytes the reader kept.
+void PrintRecord(const Record& record, bool json);
