@@ -1,334 +1,180 @@
-// Fuzz target: every reader and peek of the message catalogue, and the one-call reader, over a
-// simulated game pipe fed arbitrary messages in both directions. The input is a little program:
-// write ops put raw messages (or records built by the writers) into the pipe, read ops run one
-// reader or peek on one end. A model of both message queues predicts every result, every decoded
-// field, and that failed readers leave their out-parameters alone.
+// Fuzz target: the readers and peeks of the message catalogue, and the one-call reader, over
+// simulated game pipes fed arbitrary messages. Every message goes into two pipes: the one-call
+// reader takes it from the first, and a reader or peek chosen by the input runs on the second.
+// Both must agree with the bytes that were sent: a reader succeeds exactly when the message has
+// its record's size (a peek when it has at least that many bytes), decodes its fields from those
+// bytes, and leaves its out-parameters alone when it fails.
 #include "link/messages.h"
 #include "link/record_reader.h"
 
 #include <sim/pipes.h>
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 #include <vector>
 
 namespace {
 
-constexpr DWORD kNumber = 4711;
 constexpr DWORD kSentinel = 0xA5A5A5A5;
-
-struct Input {
-    const uint8_t* data;
-    size_t size;
-    size_t at = 0;
-    bool Done() const { return at >= size; }
-    uint8_t Byte() { return at < size ? data[at++] : 0; }
-    uint32_t U32() {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i)
-            v |= static_cast<uint32_t>(Byte()) << (8 * i);
-        return v;
-    }
-};
-
-struct Message {
-    std::vector<uint8_t> bytes;
-    size_t offset = 0;
-    size_t Left() const { return bytes.size() - offset; }
-};
-using Queue = std::deque<Message>;
 
 void Check(bool condition) {
     if (!condition)
         std::abort();
 }
 
-uint32_t Le32(const uint8_t* p) {
+uint32_t Le32(const BYTE* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-void PutLe32(std::vector<uint8_t>& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+// The record size of each catalogue tag (index = tag), 0 where the tag defines none.
+constexpr DWORD kSizes[11] = {0, 8, 8, kMouseInputSize, kKeyboardInputSize, 12, 12, 8, 4, 4, 4};
+
+struct Ends {
+    GamePipe server, client;
+};
+
+Ends Open(DWORD number) {
+    char name[kPipeNameSize];
+    MakePipeName(name, number);
+    Ends ends;
+    // The server end as the overlay makes it: overlapped, message mode.
+    ends.server.handle = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
+                                          255, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+    ConnectPipeClient(ends.client, number);
+    Check(IsPipeOpen(ends.server) && IsPipeOpen(ends.client));
+    return ends;
 }
 
-// Front message of the model queue after a read of `size` bytes: the reader succeeds only when
-// exactly `size` bytes were left; a longer message keeps the rest; a shorter one is consumed.
-// Returns the bytes the read delivered.
-std::vector<uint8_t> ModelRead(Queue& queue, size_t size, bool& whole) {
-    Message& m = queue.front();
-    size_t n = m.Left() < size ? m.Left() : size;
-    std::vector<uint8_t> got(m.bytes.begin() + m.offset, m.bytes.begin() + m.offset + n);
-    whole = m.Left() == size;
-    bool longer = m.Left() > size;
-    m.offset += n;
-    if (!longer)
-        queue.pop_front();
-    return got;
+// The one-call reader on the message `m`: its bytes, its size and the verdict on its tag.
+void CheckOneCall(GamePipe& pipe, const std::vector<BYTE>& m) {
+    Record r;
+    Check(ReadNextRecord(pipe, r));
+    DWORD size = static_cast<DWORD>(m.size());
+    Check(r.size == size && r.count == (size < kLargestRecordSize ? size : kLargestRecordSize));
+    Check(r.count == 0 || std::memcmp(r.bytes, m.data(), r.count) == 0);
+    DWORD tag = size >= 4 ? Le32(m.data()) : 0;
+    Check(r.tag == tag);
+    bool known = size >= 4 && tag >= 1 && tag <= 10;
+    Check(r.status == (!known                ? RecordStatus::UnknownTag
+                       : kSizes[tag] == size ? RecordStatus::Decoded
+                                             : RecordStatus::WrongSize));
+    if (r.status != RecordStatus::Decoded)
+        return;
+    Check(r.type == static_cast<MessageType>(tag));
+    const BYTE* p = m.data();
+    if (r.type == MessageType::MouseInput)
+        Check(r.mouseInput.x == static_cast<int32_t>(Le32(p + 8)) &&
+              r.mouseInput.wheelDelta == static_cast<int16_t>(p[18] | p[19] << 8) &&
+              std::memcmp(r.mouseInput.keyState, p + 24, kKeyStateSize) == 0);
+    if (r.type == MessageType::KeyboardInput)
+        Check(r.keyboardInput.keyFlags == Le32(p + 8) &&
+              std::memcmp(r.keyboardInput.keyState, p + 12, kKeyStateSize) == 0);
+    if (r.type == MessageType::ValuePair)
+        Check(r.valuePair.first == Le32(p + 4) && r.valuePair.second == Le32(p + 8));
+    if (r.type == MessageType::Init)
+        Check(r.init.gameThreadId == Le32(p + 4) && r.init.useRawInputHooks == (Le32(p + 8) != 0));
+    if (r.type == MessageType::InputActive)
+        Check(r.inputActive.active == (Le32(p + 4) != 0));
 }
 
-// A peek of `size` bytes succeeds when at least that many are left in the front message.
-const uint8_t* ModelPeek(const Queue& queue, size_t size) {
-    if (queue.empty() || queue.front().Left() < size)
-        return nullptr;
-    return queue.front().bytes.data() + queue.front().offset;
-}
-
-size_t Queued(const Queue& queue) {
-    size_t total = 0;
-    for (const auto& m : queue)
-        total += m.Left();
-    return total;
-}
-
-void RunReader(int which, GamePipe& pipe, Queue& inbox, Input& in) {
-    if (which == 0) { // PeekMessageType also runs on an empty pipe
-        DWORD type = kSentinel;
-        bool ok = PeekMessageType(pipe, type);
-        const uint8_t* front = ModelPeek(inbox, 4);
-        Check(ok == (front != nullptr));
-        Check(type == (front ? front[0] : 255u));
-        return;
-    }
-    if (which == 1) {
-        DWORD total = kSentinel;
-        Check(GetPipeBytesAvailable(pipe, total) && total == Queued(inbox));
-        Check(PipeHasData(pipe) == (Queued(inbox) > 0));
-        return;
-    }
-    if (which == 2 || which == 3) {
-        DWORD message = kSentinel, time = kSentinel, first = kSentinel, second = kSentinel,
-              third = kSentinel;
-        int32_t x = kSentinel, y = kSentinel, wheel = kSentinel;
-        if (which == 2) {
-            bool ok = PeekMouseInput(pipe, message, x, y, wheel, time);
-            const uint8_t* r = ModelPeek(inbox, kMouseInputSize);
-            Check(ok == (r != nullptr));
-            if (r) {
-                Check(message == Le32(r + 4) && x == static_cast<int32_t>(Le32(r + 8)));
-                Check(y == static_cast<int32_t>(Le32(r + 12)) && time == Le32(r + 20));
-                Check(wheel == static_cast<int16_t>(r[18] | r[19] << 8));
-            } else {
-                Check(message == kSentinel && time == kSentinel && wheel == (int32_t)kSentinel);
-            }
-        } else {
-            bool ok = PeekLargeHeader(pipe, first, second, third);
-            const uint8_t* r = ModelPeek(inbox, kLargeHeaderSize);
-            Check(ok == (r != nullptr));
-            if (r)
-                Check(first == Le32(r + 4) && second == Le32(r + 8) && third == Le32(r + 12));
-            else
-                Check(first == kSentinel && second == kSentinel && third == kSentinel);
-        }
-        return;
-    }
-
-    // Readers block on an empty pipe, as on Windows: only read when a message is waiting.
-    if (inbox.empty())
-        return;
-    bool whole = false;
+// Reader or peek `which` on the message `m`; afterwards whatever it left of `m` is taken off.
+void CheckReader(int which, DWORD rawSize, GamePipe& pipe, const std::vector<BYTE>& m) {
+    DWORD size = static_cast<DWORD>(m.size());
+    const BYTE* p = m.data();
+    DWORD a = kSentinel, b = kSentinel, c = kSentinel;
+    int32_t x = kSentinel, y = kSentinel, wheel = kSentinel;
+    bool flag = true;
+    std::vector<BYTE> keys(kKeyStateSize + 1, 0x5A);
+    DWORD need = 0;
+    bool peek = false, ok = false, fields = true;
     switch (which) {
+    case 0:
+        need = 4, peek = true, ok = PeekMessageType(pipe, a);
+        Check(a == (ok ? p[0] : 255u)); // always written; only the first byte of the tag
+        break;
+    case 1:
+        need = kMouseInputSize, peek = true, ok = PeekMouseInput(pipe, a, x, y, wheel, b);
+        fields = ok ? a == Le32(p + 4) && x == static_cast<int32_t>(Le32(p + 8)) &&
+                          wheel == static_cast<int16_t>(p[18] | p[19] << 8) && b == Le32(p + 20)
+                    : a == kSentinel && wheel == static_cast<int32_t>(kSentinel);
+        break;
+    case 2:
+        need = kLargeHeaderSize, peek = true, ok = PeekLargeHeader(pipe, a, b, c);
+        fields = ok ? a == Le32(p + 4) && c == Le32(p + 12) : a == kSentinel && c == kSentinel;
+        break;
+    case 3:
     case 4:
     case 5:
-    case 6: {
-        bool active = true;
-        bool ok = which == 4   ? ReadRenderActive(pipe, active)
-                  : which == 5 ? ReadInputActive(pipe, active)
-                               : ReadInitAllThreads(pipe, active);
-        auto got = ModelRead(inbox, 8, whole);
-        Check(ok == whole);
-        Check(active == (whole ? Le32(got.data() + 4) != 0 : true));
+        need = 8;
+        ok = which == 3   ? ReadRenderActive(pipe, flag)
+             : which == 4 ? ReadInputActive(pipe, flag)
+                          : ReadInitAllThreads(pipe, flag);
+        fields = flag == (ok ? Le32(p + 4) != 0 : true);
         break;
-    }
-    case 7: {
-        DWORD message = kSentinel, time = kSentinel;
-        int32_t x = kSentinel, y = kSentinel, wheel = kSentinel;
-        BYTE keys[256];
-        std::memset(keys, 0x5A, sizeof keys);
-        bool ok = ReadMouseInput(pipe, message, x, y, wheel, time, keys);
-        auto got = ModelRead(inbox, kMouseInputSize, whole);
-        Check(ok == whole);
-        if (whole) {
-            const uint8_t* r = got.data();
-            Check(message == Le32(r + 4) && x == static_cast<int32_t>(Le32(r + 8)));
-            Check(y == static_cast<int32_t>(Le32(r + 12)) && time == Le32(r + 20));
-            Check(wheel == static_cast<int16_t>(r[18] | r[19] << 8));
-            Check(std::memcmp(keys, r + 24, 256) == 0);
-        } else {
-            Check(message == kSentinel && x == (int32_t)kSentinel && keys[0] == 0x5A &&
-                  keys[255] == 0x5A);
-        }
+    case 6:
+        need = kMouseInputSize, ok = ReadMouseInput(pipe, a, x, y, wheel, b, keys.data());
+        fields = ok ? y == static_cast<int32_t>(Le32(p + 12)) &&
+                          std::memcmp(keys.data(), p + 24, kKeyStateSize) == 0
+                    : y == static_cast<int32_t>(kSentinel) && keys[0] == 0x5A;
         break;
-    }
-    case 8: {
-        DWORD vk = kSentinel, flags = kSentinel;
-        BYTE keys[256];
-        std::memset(keys, 0x5A, sizeof keys);
-        bool ok = ReadKeyboardInput(pipe, vk, flags, keys);
-        auto got = ModelRead(inbox, kKeyboardInputSize, whole);
-        Check(ok == whole);
-        if (whole)
-            Check(vk == Le32(got.data() + 4) && flags == Le32(got.data() + 8) &&
-                  std::memcmp(keys, got.data() + 12, 256) == 0);
-        else
-            Check(vk == kSentinel && flags == kSentinel && keys[128] == 0x5A);
+    case 7:
+        need = kKeyboardInputSize, ok = ReadKeyboardInput(pipe, a, b, keys.data());
+        fields = ok ? a == Le32(p + 4) && std::memcmp(keys.data(), p + 12, kKeyStateSize) == 0
+                    : a == kSentinel && keys[128] == 0x5A;
         break;
-    }
-    case 9: {
-        DWORD first = kSentinel, second = kSentinel;
-        bool ok = ReadValuePair(pipe, first, second);
-        auto got = ModelRead(inbox, kValuePairSize, whole);
-        Check(ok == whole);
-        Check(first == (whole ? Le32(got.data() + 4) : kSentinel));
-        Check(second == (whole ? Le32(got.data() + 8) : kSentinel));
+    case 8:
+    case 9:
+        need = 12, ok = which == 8 ? ReadValuePair(pipe, a, b) : ReadInit(pipe, a, flag);
+        fields = a == (ok ? Le32(p + 4) : kSentinel);
         break;
-    }
-    case 10: {
-        DWORD thread = kSentinel;
-        bool raw = true;
-        bool ok = ReadInit(pipe, thread, raw);
-        auto got = ModelRead(inbox, kInitSize, whole);
-        Check(ok == whole);
-        Check(thread == (whole ? Le32(got.data() + 4) : kSentinel));
-        Check(raw == (whole ? Le32(got.data() + 8) != 0 : true));
+    case 10:
+        need = 4, ok = ReadNotice(pipe);
         break;
+    default:
+        need = rawSize, ok = ReadRaw(pipe, keys.data(), need);
+        fields = keys[need] == 0x5A && (!ok || need == 0 || std::memcmp(keys.data(), p, need) == 0);
     }
-    case 11:
-    case 12:
-    case 13: {
-        bool ok = which == 11   ? ReadInitAllThreadsAllHooks(pipe)
-                  : which == 12 ? ReadTakeScreenshot(pipe)
-                                : ReadNotice(pipe);
-        ModelRead(inbox, kTagOnlySize, whole);
-        Check(ok == whole);
-        break;
+    Check(ok == (peek ? size >= need : size == need) && fields);
+    Check(keys[kKeyStateSize] == 0x5A);
+    DWORD left = peek ? size : size > need ? size - need : 0;
+    if (left > 0 || peek) { // a peek leaves even an empty message in place
+        std::vector<BYTE> rest(left + 1);
+        Check(ReadRaw(pipe, rest.data(), left));
+        Check(left == 0 || std::memcmp(rest.data(), p + size - left, left) == 0);
     }
-    case 15: { // the one-call reader takes the whole message, whatever it holds
-        Record r;
-        std::memset(&r, 0x5A, sizeof r);
-        bool ok = ReadNextRecord(pipe, r);
-        auto got = ModelRead(inbox, inbox.front().Left(), whole);
-        Check(ok && r.size == got.size() && r.count == std::min<size_t>(got.size(), 280));
-        Check(r.count == 0 || std::memcmp(r.bytes, got.data(), r.count) == 0);
-        static const DWORD kSizes[] = {0, 8, 8, 280, 268, 12, 12, 8, 4, 4, 4};
-        uint32_t tag = got.size() >= 4 ? Le32(got.data()) : 0;
-        DWORD expected = tag < 11 ? kSizes[tag] : 0;
-        Check(r.tag == tag && r.type == (expected ? MessageType(tag) : MessageType::NoMessage));
-        Check(r.status == (expected == 0            ? RecordStatus::UnknownTag
-                           : expected != got.size() ? RecordStatus::WrongSize
-                                                    : RecordStatus::Decoded));
-        const uint8_t* b = got.data();
-        if (r.status == RecordStatus::Decoded && tag == 3)
-            Check(r.mouseInput.x == static_cast<int32_t>(Le32(b + 8)) &&
-                  r.mouseInput.wheelDelta == static_cast<int16_t>(b[18] | b[19] << 8) &&
-                  r.mouseInput.time == Le32(b + 20) &&
-                  std::memcmp(r.mouseInput.keyState, b + 24, 256) == 0);
-        if (r.status == RecordStatus::Decoded && tag == 4)
-            Check(r.keyboardInput.keyFlags == Le32(b + 8) &&
-                  std::memcmp(r.keyboardInput.keyState, b + 12, 256) == 0);
-        if (r.status == RecordStatus::Decoded && tag == 6)
-            Check(r.init.gameThreadId == Le32(b + 4) &&
-                  r.init.useRawInputHooks == (Le32(b + 8) != 0));
-        break;
-    }
-    default: { // ReadRaw of a size the input chooses
-        DWORD count = in.Byte() * 3u;
-        std::vector<uint8_t> buffer(count + 1, 0x5A);
-        bool ok = ReadRaw(pipe, buffer.data(), count);
-        auto got = ModelRead(inbox, count, whole);
-        Check(ok == whole);
-        Check(got.empty() || std::memcmp(buffer.data(), got.data(), got.size()) == 0);
-        Check(buffer[count] == 0x5A);
-        break;
-    }
-    }
-}
-
-// Writes one message from `from`: raw bytes from the input, or a record built by a writer
-// (checked byte for byte against the layout when it arrives).
-void RunWriter(uint8_t op, GamePipe& from, Queue& inbox, Input& in) {
-    std::vector<uint8_t> expected;
-    bool sent = false;
-    switch (op % 4) {
-    case 0: {
-        size_t length = (in.Byte() | in.Byte() << 8) % 600;
-        for (size_t i = 0; i < length && !in.Done(); ++i)
-            expected.push_back(in.Byte());
-        sent = SendRaw(from, expected.data(), static_cast<DWORD>(expected.size()));
-        break;
-    }
-    case 1: {
-        uint32_t message = in.U32(), x = in.U32(), y = in.U32(), data = in.U32(), time = in.U32();
-        BYTE keys[256];
-        for (auto& k : keys)
-            k = in.Byte();
-        sent = SendMouseInput(from, message, static_cast<int32_t>(x), static_cast<int32_t>(y), data,
-                              time, keys);
-        PutLe32(expected, 3);
-        for (uint32_t v : {message, x, y, data, time})
-            PutLe32(expected, v);
-        expected.insert(expected.end(), keys, keys + 256);
-        break;
-    }
-    case 2: {
-        uint32_t vk = in.U32(), flags = in.U32();
-        BYTE keys[256];
-        for (auto& k : keys)
-            k = in.Byte();
-        sent = SendKeyboardInput(from, vk, flags, keys);
-        PutLe32(expected, 4);
-        PutLe32(expected, vk);
-        PutLe32(expected, flags);
-        expected.insert(expected.end(), keys, keys + 256);
-        break;
-    }
-    default: {
-        uint32_t thread = in.U32();
-        bool raw = in.Byte() & 1;
-        sent = SendInit(from, thread, raw);
-        PutLe32(expected, 6);
-        PutLe32(expected, thread);
-        PutLe32(expected, raw ? 1 : 0);
-        break;
-    }
-    }
-    Check(sent);
-    inbox.push_back(Message{expected, 0});
+    Check(!PipeHasData(pipe));
 }
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Input in{data, size};
-    uint8_t options = in.Byte();
+    size_t at = 0;
+    auto next = [&]() -> BYTE { return at < size ? data[at++] : 0; };
+    BYTE options = next();
     sim::SetServerPartialReadReportsZero(options & 1);
+    bool toServer = options & 2; // which end reads: the overlapped server end or the client
+    Ends one = Open(4711), other = Open(4712);
+    GamePipe& oneReader = toServer ? one.server : one.client;
+    GamePipe& oneWriter = toServer ? one.client : one.server;
+    GamePipe& otherReader = toServer ? other.server : other.client;
+    GamePipe& otherWriter = toServer ? other.client : other.server;
 
-    char name[kPipeNameSize];
-    MakePipeName(name, kNumber);
-    GamePipe server, client;
-    // The server end as the overlay makes it: overlapped, message mode.
-    server.handle = CreateNamedPipeA(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 255,
-                                     kPipeBufferSize, kPipeBufferSize, 0, nullptr);
-    ConnectPipeClient(client, kNumber);
-    Check(IsPipeOpen(server) && IsPipeOpen(client));
-
-    Queue toServer, toClient;
-    for (int steps = 0; !in.Done() && steps < 256; ++steps) {
-        uint8_t op = in.Byte();
-        bool toServerSide = op & 0x40;
-        if (op & 0x80)
-            RunWriter(op, toServerSide ? client : server, toServerSide ? toServer : toClient, in);
-        else
-            RunReader(op % 16, toServerSide ? server : client, toServerSide ? toServer : toClient,
-                      in);
+    for (int steps = 0; at < size && steps < 64; ++steps) {
+        int which = next() % 12;
+        DWORD rawSize = next();
+        size_t length = (next() | next() << 8) % 600;
+        std::vector<BYTE> message;
+        for (size_t i = 0; i < length && at < size; ++i)
+            message.push_back(next());
+        DWORD count = static_cast<DWORD>(message.size());
+        Check(SendRaw(oneWriter, message.data(), count));
+        Check(SendRaw(otherWriter, message.data(), count));
+        CheckOneCall(oneReader, message);
+        CheckReader(which, rawSize, otherReader, message);
     }
-
-    ClosePipe(client);
-    ClosePipe(server);
+    for (GamePipe* pipe : {&one.client, &one.server, &other.client, &other.server})
+        ClosePipe(*pipe);
     return 0;
 }
