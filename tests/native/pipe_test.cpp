@@ -179,9 +179,6 @@ TEST(PipeRaw, PartialServerReadReportedAsZeroBytesStillCountsTheFilledBuffer) {
     char rest[16];
     ASSERT_TRUE(ReadPipe(pair.server, rest, sizeof rest, count));
     EXPECT_EQ(std::string(rest, count), "456789AB");
-    ClosePipe(pair.client);
-    EXPECT_FALSE(ReadPipe(pair.server, rest, sizeof rest, count)); // broken, not "more data"
-    EXPECT_EQ(count, 0u);
 }
 
 TEST(PipeProbe, HealthyPipeHasDataOnceWrittenAndOneWhoseServerWentAwayReconnectsOrClearsTheFlags) {
