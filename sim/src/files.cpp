@@ -29,24 +29,12 @@ struct File : Object {
         }
         return TRUE;
     }
-    BOOL Read(LPVOID buffer, DWORD bytes, LPDWORD read, LPOVERLAPPED) override {
-        ssize_t n = ::read(fd, buffer, bytes);
-        if (read)
-            *read = n < 0 ? 0 : static_cast<DWORD>(n);
-        if (n < 0) {
-            SetLastError(ERROR_ACCESS_DENIED);
-            return FALSE;
-        }
-        return TRUE;
-    }
 };
 
 DWORD ErrorFromErrno() {
     switch (errno) {
     case ENOENT:
         return ERROR_FILE_NOT_FOUND;
-    case EEXIST:
-        return ERROR_ALREADY_EXISTS;
     case EACCES:
     case EPERM:
         return ERROR_ACCESS_DENIED;
@@ -65,24 +53,16 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
     if (std::strncmp(name, "\\\\.\\pipe\\", 9) == 0)
         return sim::OpenPipeClient(name, access, flags);
 
-    int mode = 0;
-    bool wantsRead = access & GENERIC_READ;
-    bool wantsWrite = access & (GENERIC_WRITE | FILE_APPEND_DATA);
-    mode = wantsRead && wantsWrite ? O_RDWR : wantsWrite ? O_WRONLY : O_RDONLY;
+    // Files are only ever written here; append-only access appends at the current end.
+    int mode = O_WRONLY;
     if ((access & FILE_APPEND_DATA) && !(access & GENERIC_WRITE))
         mode |= O_APPEND;
     switch (disposition) {
-    case CREATE_NEW:
-        mode |= O_CREAT | O_EXCL;
-        break;
     case CREATE_ALWAYS:
         mode |= O_CREAT | O_TRUNC;
         break;
     case OPEN_ALWAYS:
         mode |= O_CREAT;
-        break;
-    case TRUNCATE_EXISTING:
-        mode |= O_TRUNC;
         break;
     case OPEN_EXISTING:
         break;

@@ -10,11 +10,9 @@
 
 #include <algorithm>
 #include <cctype>
-#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <deque>
-#include <thread>
 #include <vector>
 
 namespace sim {
@@ -68,18 +66,15 @@ std::condition_variable& changed() {
     return *instance;
 }
 
-size_t blocked = 0;
 size_t openEvents = 0;
 bool idleWaitsAdvance = false;
 bool partialReadZero = false;
 std::function<void(const std::string&)> createdCallback;
 std::function<void(HANDLE)> pendingCallback;
 
-// Blocks on the shared condition, counted for BlockedThreads.
+// Blocks on the shared condition until some state changes.
 void Block(std::unique_lock<std::mutex>& held) {
-    ++blocked;
     changed().wait(held);
-    --blocked;
 }
 
 struct Event : Object {
@@ -179,17 +174,13 @@ DWORD Take(std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD size,
 }
 
 // Copies without taking; message mode stops at the end of the front message.
-DWORD Look(const std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD size,
-           DWORD& left) {
+DWORD Look(const std::deque<Message>& queue, DWORD readMode, BYTE* buffer, DWORD size) {
     DWORD count = 0;
-    left = queue.empty() ? 0 : static_cast<DWORD>(queue.front().Left());
     for (const auto& m : queue) {
         DWORD n = static_cast<DWORD>(std::min<size_t>(size - count, m.Left()));
         if (buffer && n > 0)
             std::memcpy(buffer + count, m.bytes.data() + m.offset, n);
         count += n;
-        if (&m == &queue.front())
-            left -= n;
         if ((readMode & PIPE_READMODE_MESSAGE) || count == size)
             break;
     }
@@ -329,7 +320,6 @@ std::vector<PipeInstanceInfo> PipeInstances(const char* name) {
             continue;
         PipeInstanceInfo info = pipe->info;
         info.clientConnected = pipe->state == State::Connected;
-        info.connectPending = pipe->pendingConnect != nullptr;
         out.push_back(info);
     }
     return out;
@@ -361,29 +351,9 @@ void SetIdleWaitsAdvanceTime(bool on) {
     idleWaitsAdvance = on;
 }
 
-size_t BlockedThreads() {
-    std::lock_guard<std::mutex> guard(lock());
-    return blocked;
-}
-
-bool WaitUntilBlocked(size_t count) {
-    for (int i = 0; i < 10000; ++i) {
-        if (BlockedThreads() >= count)
-            return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return false;
-}
-
 size_t OpenEventCount() {
     std::lock_guard<std::mutex> guard(lock());
     return openEvents;
-}
-
-bool EventIsSignaled(HANDLE handle) {
-    auto event = Find<Event>(handle);
-    std::lock_guard<std::mutex> guard(lock());
-    return event && event->signaled;
 }
 
 } // namespace sim
@@ -393,20 +363,12 @@ HANDLE CreateNamedPipeA(LPCSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
                         LPSECURITY_ATTRIBUTES security) {
     if (sim::Fails("CreateNamedPipeA"))
         return INVALID_HANDLE_VALUE;
-    if (std::strncmp(name, "\\\\.\\pipe\\", 9) != 0) {
-        SetLastError(ERROR_INVALID_NAME);
-        return INVALID_HANDLE_VALUE;
-    }
-    if (maxInstances == 0 || maxInstances > PIPE_UNLIMITED_INSTANCES) {
-        SetLastError(ERROR_INVALID_PARAMETER);
-        return INVALID_HANDLE_VALUE;
-    }
     auto pipe = std::make_shared<sim::Instance>();
     pipe->name = sim::Lower(name);
     pipe->info = sim::PipeInstanceInfo{
         nullptr,       openMode,     pipeMode,       maxInstances,
         outBufferSize, inBufferSize, defaultTimeout, sim::DescribeSecurityAttributes(security),
-        false,         false};
+        false};
     pipe->serverReadMode = pipeMode & PIPE_READMODE_MESSAGE;
     auto end = std::make_shared<sim::End>();
     end->pipe = pipe;
@@ -417,12 +379,6 @@ HANDLE CreateNamedPipeA(LPCSTR name, DWORD openMode, DWORD pipeMode, DWORD maxIn
     HANDLE handle;
     {
         std::lock_guard<std::mutex> guard(sim::lock());
-        size_t existing = std::count_if(sim::instances().begin(), sim::instances().end(),
-                                        [&](auto& p) { return p->name == pipe->name; });
-        if (maxInstances != PIPE_UNLIMITED_INSTANCES && existing >= maxInstances) {
-            SetLastError(ERROR_PIPE_BUSY);
-            return INVALID_HANDLE_VALUE;
-        }
         handle = sim::AddObject(end);
         pipe->info.server = handle;
         sim::instances().push_back(pipe);
@@ -443,7 +399,7 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
     }
     std::function<void(HANDLE)> callback;
     {
-        std::unique_lock<std::mutex> held(sim::lock());
+        std::lock_guard<std::mutex> guard(sim::lock());
         auto& pipe = *end->pipe;
         switch (pipe.state) {
         case sim::State::Connected:
@@ -462,12 +418,8 @@ BOOL ConnectNamedPipe(HANDLE handle, LPOVERLAPPED overlapped) {
             SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
-        if (!overlapped) {
-            while (pipe.state == sim::State::Listening && pipe.serverOpen)
-                sim::Block(held);
-            if (pipe.state == sim::State::Connected)
-                return TRUE;
-            SetLastError(ERROR_NO_DATA);
+        if (!overlapped) { // the module always connects with an OVERLAPPED record
+            SetLastError(ERROR_INVALID_PARAMETER);
             return FALSE;
         }
         // Windows resets the event when an overlapped operation starts.
@@ -509,8 +461,9 @@ BOOL DisconnectNamedPipe(HANDLE handle) {
     return TRUE;
 }
 
+// The count of bytes left in the message is not reported: the module never asks for it.
 BOOL PeekNamedPipe(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPDWORD totalAvailable,
-                   LPDWORD leftThisMessage) {
+                   LPDWORD) {
     if (sim::Fails("PeekNamedPipe"))
         return FALSE;
     auto end = sim::FindEnd(handle);
@@ -525,15 +478,11 @@ BOOL PeekNamedPipe(HANDLE handle, LPVOID buffer, DWORD size, LPDWORD read, LPDWO
         SetLastError(error);
         return FALSE;
     }
-    DWORD left = 0;
-    DWORD count =
-        sim::Look(inbox, end->readMode, static_cast<BYTE*>(buffer), buffer ? size : 0, left);
+    DWORD count = sim::Look(inbox, end->readMode, static_cast<BYTE*>(buffer), buffer ? size : 0);
     if (read)
         *read = count;
     if (totalAvailable)
         *totalAvailable = sim::QueuedBytes(inbox);
-    if (leftThisMessage)
-        *leftThisMessage = left;
     return TRUE;
 }
 

@@ -66,14 +66,12 @@ SecurityRecord DescribeSecurityAttributes(const SECURITY_ATTRIBUTES* attributes)
     auto* descriptor = static_cast<const Descriptor*>(attributes->lpSecurityDescriptor);
     if (!descriptor)
         return record;
-    record.hasDescriptor = true;
     record.revision = descriptor->Revision;
     record.daclPresent = descriptor->Control & kDaclPresent;
     record.daclDefaulted = descriptor->Control & kDaclDefaulted;
     const ACL* acl = descriptor->Dacl;
     if (!record.daclPresent || !acl)
         return record;
-    record.hasDacl = true;
     const BYTE* ace = reinterpret_cast<const BYTE*>(acl) + sizeof(ACL);
     for (WORD i = 0; i < acl->AceCount; ++i) {
         AceHeader header;

@@ -1,15 +1,18 @@
-// The message catalogue over simulated pipes: each record's exact bytes and decoded fields in
-// both directions, readers on short and long messages, boolean and wheel-delta decoding, the
-// peeks, and the writers' log lines.
+// The message catalogue: each writer's exact bytes (after its log line, for the six that log),
+// each record decoded by its reader in both directions, readers on messages of the wrong size,
+// boolean decoding, and the peeks.
 #include "link/messages.h"
+#include "log/log_file.h"
 #include "support/pipe_pair.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
+#include <sim/control.h>
 
 #include "../common/record_bytes.h"
 
 #include <cstring>
+#include <sys/resource.h>
 #include <functional>
 #include <string>
 #include <vector>
@@ -30,117 +33,130 @@ void Raw(GamePipe& pipe, const Bytes& bytes) {
 
 } // namespace
 
-TEST(MessageBytes, PassingEachWriterResultsInItsLittleEndianRecordThatItsReaderDecodes) {
-    PipePair pair = ConnectedPair(1);
+TEST(MessageRecords, EachWriterLogsFirstThenSendsItsRecordWhichItsReaderDecodes) {
+    TempDir dir;
+    ASSERT_TRUE(OpenModuleLog("records.log", 0));
+    SYSTEMTIME time{};
+    time.wYear = 2026, time.wMonth = 1, time.wDay = 1;
+    sim::SetSystemTime(time);
     BYTE keys[256], got[256];
     for (int i = 0; i < 256; ++i)
         keys[i] = static_cast<BYTE>(i * 7 + 1);
-    // Out-parameters start from values every reader must overwrite.
-    DWORD a = 9, b = 9, t = 9;
-    int32_t x = 9, y = 9, w = 9;
-    bool f = false;
-    auto same = [&] { return std::memcmp(got, keys, 256) == 0; };
     struct Case {
         std::function<bool(GamePipe&)> send;
         Bytes bytes;
-        std::function<Fields(GamePipe&)> read; // the decoded fields; {-1} when the read fails
-        Fields fields;
+        std::string line = ""; // logged before sending; empty: none
     };
     const Case cases[] = {
-        {[](GamePipe& p) { return SendRenderActive(p, false); },
-         Le({1, 0}),
-         [&](GamePipe& p) { return ReadRenderActive(p, f = true) ? Fields{f} : Fields{-1}; },
-         {false}},
-        {[](GamePipe& p) { return SendInputActive(p, true); },
-         Bytes{2, 0, 0, 0, 1, 0, 0, 0},
-         [&](GamePipe& p) { return ReadInputActive(p, f = false) ? Fields{f} : Fields{-1}; },
-         {true}},
-        {[&](GamePipe& p) { return SendMouseInput(p, 0x020A, -5, 600, 0xFF880012, 99, keys); },
-         Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 99}, keys),
-         [&](GamePipe& p) {
-             bool ok = ReadMouseInput(p, a, x, y, w, t, got);
-             return ok ? Fields{a, x, y, w, t, same()} : Fields{-1};
-         },
-         {0x020A, -5, 600, -120, 99, true}},
-        {[&](GamePipe& p) { return SendKeyboardInput(p, 0x41, 0xC01E0001, keys); },
-         Le({4, 0x41, 0xC01E0001}, keys),
-         [&](GamePipe& p) {
-             return ReadKeyboardInput(p, a, b, got) ? Fields{a, b, same()} : Fields{-1};
-         },
-         {0x41, 0xC01E0001, true}},
-        {[](GamePipe& p) { return SendValuePair(p, 0xDEADBEEF, 7); },
-         Le({5, 0xDEADBEEF, 7}),
-         [&](GamePipe& p) {
-             return ReadValuePair(p, a, b) ? Fields{a, b} : Fields{-1};
-         },
-         {0xDEADBEEF, 7}},
+        {[](GamePipe& p) { return SendRenderActive(p, false); }, Le({1, 0}),
+         "Send RenderActive msg to the proxy: active = 0"},
+        {[](GamePipe& p) { return SendInputActive(p, true); }, Bytes{2, 0, 0, 0, 1, 0, 0, 0},
+         "Send InputActive msg to the proxy: active = 1"},
+        {[&](GamePipe& p) { return SendMouseInput(p, 0x020A, -5, 600, 0xFF880012, 123456, keys); },
+         Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456}, keys)},
+        {[&](GamePipe& p) { return SendKeyboardInput(p, 0xA5A50041, 0xC01E0001, keys); },
+         Le({4, 0xA5A50041, 0xC01E0001}, keys)},
+        {[](GamePipe& p) { return SendValuePair(p, 0xDEADBEEF, 7); }, Le({5, 0xDEADBEEF, 7})},
         {[](GamePipe& p) { return SendInit(p, 300, true); },
          Bytes{0x06, 0, 0, 0, 0x2C, 0x01, 0, 0, 0x01, 0, 0, 0},
-         [&](GamePipe& p) {
-             return ReadInit(p, a, f = false) ? Fields{a, f} : Fields{-1};
-         },
-         {300, true}},
-        {[](GamePipe& p) { return SendInitAllThreads(p, false); },
-         Le({7, 0}),
-         [&](GamePipe& p) { return ReadInitAllThreads(p, f = true) ? Fields{f} : Fields{-1}; },
-         {false}},
-        {SendInitAllThreadsAllHooks,
-         Le({8}),
-         [](GamePipe& p) { return Fields{ReadInitAllThreadsAllHooks(p)}; },
-         {true}},
-        {SendTakeScreenshot,
-         Bytes{0x09, 0, 0, 0},
-         [](GamePipe& p) { return Fields{ReadTakeScreenshot(p)}; },
-         {true}},
-        {SendNotice, Le({10}), [](GamePipe& p) { return Fields{ReadNotice(p)}; }, {true}},
+         "Send Init msg to the proxy: gameThreadId=300, useRawInputHooks=1"},
+        {[](GamePipe& p) { return SendInit(p, 4294967295u, false); }, Le({6, 4294967295u, 0}),
+         "Send Init msg to the proxy: gameThreadId=4294967295, useRawInputHooks=0"},
+        {[](GamePipe& p) { return SendInitAllThreads(p, false); }, Le({7, 0}),
+         "Send InitAllThreads msg proxy"},
+        {SendInitAllThreadsAllHooks, Le({8}), "Send InitAllThreadsAllHooks msg proxy"},
+        {SendTakeScreenshot, Bytes{0x09, 0, 0, 0}, "Send TakeScreenshot msg to proxy"},
+        {SendNotice, Le({10})},
     };
+    // The log file stands in for the pipe here, so it shows what came first.
+    GamePipe log{ModuleLog.file};
+    std::string expected;
+    for (const auto& c : cases) {
+        ASSERT_TRUE(c.send(log));
+        if (!c.line.empty())
+            expected += "1-1-2026 0:0:0:0 [Info] " + c.line + "\n";
+        expected.append(c.bytes.begin(), c.bytes.end());
+        ASSERT_EQ(ReadHostFile("records.log"), expected) << "tag " << int(c.bytes[0]);
+    }
+
+    // Each reader takes its record whole, in both directions, and overwrites what its
+    // out-parameters held.
+    PipePair pair = ConnectedPair(1);
     for (bool fromClient : {true, false}) {
-        GamePipe& from = fromClient ? pair.client : pair.server;
+        SCOPED_TRACE(fromClient);
         GamePipe& to = fromClient ? pair.server : pair.client;
-        for (const auto& c : cases) {
-            SCOPED_TRACE(testing::Message() << "tag " << int(c.bytes[0]) << " from " << fromClient);
-            ASSERT_TRUE(c.send(from));
-            BYTE peeked[512];
-            DWORD count = 0, type = 0;
-            ASSERT_TRUE(PeekPipe(to, peeked, sizeof peeked, count));
-            EXPECT_EQ(Bytes(peeked, peeked + count), c.bytes);
-            ASSERT_TRUE(PeekMessageType(to, type));
-            EXPECT_EQ(type, c.bytes[0]);
-            std::memset(got, 0, sizeof got);
-            EXPECT_EQ(c.read(to), c.fields);
-        }
+        for (const auto& c : cases)
+            ASSERT_TRUE(c.send(fromClient ? pair.client : pair.server));
+        bool f = false;
+        DWORD a = 0, b = 0, t = 0;
+        int32_t x = 0, y = 0, w = 0;
+        EXPECT_TRUE(ReadRenderActive(to, f = true) && !f);
+        EXPECT_TRUE(ReadInputActive(to, f = false) && f);
+        // The wheel delta is the signed upper half of mouseData, whatever its lower half holds.
+        ASSERT_TRUE(PeekMouseInput(to, a, x, y, w, t));
+        EXPECT_EQ(Fields({a, x, y, w, t}), Fields({0x020A, -5, 600, -120, 123456}));
+        a = t = 0, x = y = w = 0;
+        ASSERT_TRUE(ReadMouseInput(to, a, x, y, w, t, got));
+        EXPECT_EQ(Fields({a, x, y, w, t}), Fields({0x020A, -5, 600, -120, 123456}));
+        EXPECT_EQ(Bytes(got, got + 256), Bytes(keys, keys + 256));
+        std::memset(got, 0, sizeof got);
+        ASSERT_TRUE(ReadKeyboardInput(to, a, b, got));
+        EXPECT_EQ(Fields({a, b}), Fields({0xA5A50041, 0xC01E0001}));
+        EXPECT_EQ(Bytes(got, got + 256), Bytes(keys, keys + 256));
+        ASSERT_TRUE(ReadValuePair(to, a, b));
+        EXPECT_EQ(Fields({a, b}), Fields({0xDEADBEEF, 7}));
+        EXPECT_TRUE(ReadInit(to, a, f = false) && a == 300 && f);
+        EXPECT_TRUE(ReadInit(to, a, f = true) && a == 4294967295u && !f);
+        EXPECT_TRUE(ReadInitAllThreads(to, f = true) && !f);
+        EXPECT_TRUE(ReadInitAllThreadsAllHooks(to) && ReadTakeScreenshot(to) && ReadNotice(to));
         EXPECT_FALSE(PipeHasData(to));
     }
 }
 
-TEST(MessageReaders, PassingAMessageOfTheWrongSizeResultsInFalseAndOutParametersUnchanged) {
+TEST(MessageWriters, WriteThatMovesLessThanTheWholeRecordGivesFalse) {
+    TempDir dir;
+    // A file that may grow to only 4 bytes stands in for the pipe.
+    GamePipe pipe{CreateFileA("short.bin", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr)};
+    rlimit saved{}, cut{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    cut = {4, saved.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cut), 0);
+    EXPECT_FALSE(SendInputActive(pipe, true));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(ReadHostFile("short.bin").size(), 4u); // the write did move 4 bytes
+    CloseHandle(pipe.handle);
+}
+
+TEST(MessageReaders, MessageOfTheWrongSizeGivesFalseAndLeavesTheOutParameters) {
     PipePair pair = ConnectedPair(3);
     Raw(pair.client, Le({6})); // short: consumed whole
     DWORD thread = 77;
     bool raw = true;
     EXPECT_FALSE(ReadInit(pair.server, thread, raw));
-    EXPECT_EQ(thread, 77u);
-    EXPECT_TRUE(raw);
+    EXPECT_TRUE(thread == 77 && raw);
+    Raw(pair.client, Le({9}));
+    BYTE bytes[8];
+    EXPECT_FALSE(ReadRaw(pair.server, bytes, 8));
     EXPECT_FALSE(PipeHasData(pair.server));
 
-    Raw(pair.client, Le({3, 1, 2}));
+    Bytes mouse = Le({3, 1, 2, 3, 4, 5});
+    mouse.resize(kMouseInputSize - 1, 0x80); // one byte short
+    Raw(pair.client, mouse);
     DWORD message = 5, time = 6;
     int32_t x = 7, y = 8, wheel = 9;
     BYTE keys[256] = {0xAB};
+    EXPECT_FALSE(PeekMouseInput(pair.server, message, x, y, wheel, time));
     EXPECT_FALSE(ReadMouseInput(pair.server, message, x, y, wheel, time, keys));
-    EXPECT_EQ(message + time + x + y + wheel, 35u);
-    EXPECT_EQ(keys[0], 0xAB);
+    EXPECT_EQ(Fields({message, time, x, y, wheel, keys[0]}), Fields({5, 6, 7, 8, 9, 0xAB}));
 
     Raw(pair.client, Le({1, 1, 0xAABBCCDD})); // longer: the rest stays for the next read
     bool active = false;
     EXPECT_FALSE(ReadRenderActive(pair.server, active));
     EXPECT_FALSE(active);
-    BYTE rest[4];
-    ASSERT_TRUE(ReadRaw(pair.server, rest, 4));
-    EXPECT_EQ(Bytes(rest, rest + 4), Le({0xAABBCCDD}));
+    EXPECT_EQ(NextMessage(pair.server), Le({0xAABBCCDD}));
 }
 
-TEST(MessageReaders, PassingAnyNonZeroBooleanSuchAs7ResultsInTrue) {
+TEST(MessageReaders, AnyNonZeroBooleanReadsAsTrue) {
     PipePair pair = ConnectedPair(5);
     Raw(pair.client, Le({1, 7}));
     Raw(pair.client, Le({2, 0x100}));
@@ -155,82 +171,38 @@ TEST(MessageReaders, PassingAnyNonZeroBooleanSuchAs7ResultsInTrue) {
     EXPECT_TRUE(flags[0] && flags[1] && flags[2] && flags[3]);
 }
 
-TEST(MessageReaders, WheelDeltaIsTheSignedUpperHalfOfMouseDataWhateverTheLowerHalfHolds) {
-    PipePair pair = ConnectedPair(6);
-    BYTE keys[256] = {};
-    const std::pair<DWORD, int32_t> cases[] = {
-        {0x0078FFFF, 120}, {0xFF881234, -120}, {0x8000ABCD, -32768}, {0x0000FFFF, 0}};
-    for (auto [mouseData, delta] : cases) {
-        ASSERT_TRUE(SendMouseInput(pair.client, WM_MOUSEWHEEL, 0, 0, mouseData, 0, keys));
-        DWORD message, time;
-        int32_t x, y, peeked = 1, read = 1;
-        ASSERT_TRUE(PeekMouseInput(pair.server, message, x, y, peeked, time));
-        ASSERT_TRUE(ReadMouseInput(pair.server, message, x, y, read, time, keys));
-        EXPECT_EQ(peeked, delta) << std::hex << mouseData;
-        EXPECT_EQ(read, delta) << std::hex << mouseData;
-    }
-}
-
 TEST(MessagePeek, TypePeekNeedsFourBytesDeliversOnlyTheFirstAndLeavesTheRecord) {
     PipePair pair = ConnectedPair(7);
     GamePipe invalid;
     DWORD type = 0;
     EXPECT_FALSE(PeekMessageType(invalid, type));
     EXPECT_EQ(type, 255u);
-    for (DWORD size = 0; size <= 3; ++size) { // empty, then 1 to 3 bytes
-        if (size > 0)
-            Raw(pair.client, Bytes(size, 0x01));
+    // Nothing waiting, 1 to 3 bytes, then a tag whose second byte is set.
+    for (const Bytes& message :
+         {Bytes{}, Bytes{3}, Bytes{3, 1}, Bytes{3, 1, 0}, Bytes{3, 1, 0, 0}}) {
+        if (!message.empty())
+            Raw(pair.client, message);
+        bool whole = message.size() == 4;
         type = 0;
-        EXPECT_FALSE(PeekMessageType(pair.server, type));
-        EXPECT_EQ(type, 255u);
-        if (size > 0)
-            NextMessage(pair.server);
+        EXPECT_EQ(PeekMessageType(pair.server, type), whole);
+        EXPECT_EQ(PeekMessageType(pair.server, type), whole); // the record stays
+        EXPECT_EQ(type, whole ? 3u : 255u);
+        EXPECT_EQ(message.empty() ? message : NextMessage(pair.server), message);
     }
-    Raw(pair.client, Bytes{0x03, 0x01, 0x00, 0x00});
-    ASSERT_TRUE(PeekMessageType(pair.server, type));
-    ASSERT_TRUE(PeekMessageType(pair.server, type));
-    EXPECT_EQ(type, 3u);
-    EXPECT_EQ(NextMessage(pair.server), (Bytes{0x03, 0x01, 0x00, 0x00}));
 }
 
 TEST(MessagePeek, LargeHeaderPeekNeeds176BytesAndDeliversTheThreeValuesAfterTheTag) {
     PipePair pair = ConnectedPair(8);
     Bytes header = Le({42, 1, 2, 3});
-    header.resize(100, 0xEE);
+    header.resize(175, 0xEE);
     Raw(pair.client, header);
     DWORD a = 9, b = 9, c = 9;
     EXPECT_FALSE(PeekLargeHeader(pair.server, a, b, c));
-    EXPECT_EQ(a + b + c, 27u);
+    EXPECT_EQ(Fields({a, b, c}), Fields({9, 9, 9}));
     NextMessage(pair.server);
     header.resize(300, 0xEE); // longer than the header: its first bytes still peek
     Raw(pair.client, header);
     ASSERT_TRUE(PeekLargeHeader(pair.server, a, b, c));
     EXPECT_EQ(Fields({a, b, c}), Fields({1, 2, 3}));
     EXPECT_EQ(NextMessage(pair.server).size(), 300u);
-}
-
-TEST(MessageLog, SixWritersLogTheirLineBeforeSendingEvenWhenThePipeIsNotOpen) {
-    TempDir dir;
-    OpenTestLog();
-    GamePipe closed;
-    BYTE keys[256] = {};
-    EXPECT_FALSE(SendRenderActive(closed, true));
-    EXPECT_FALSE(SendInputActive(closed, false));
-    EXPECT_FALSE(SendInit(closed, 4294967295u, true));
-    EXPECT_FALSE(SendInitAllThreads(closed, true));
-    EXPECT_FALSE(SendInitAllThreadsAllHooks(closed));
-    EXPECT_FALSE(SendTakeScreenshot(closed));
-    EXPECT_FALSE(SendMouseInput(closed, 0, 0, 0, 0, 0, keys));
-    EXPECT_FALSE(SendKeyboardInput(closed, 0, 0, keys));
-    EXPECT_FALSE(SendValuePair(closed, 0, 0));
-    EXPECT_FALSE(SendNotice(closed));
-    EXPECT_EQ(LoggedMessages(),
-              (std::vector<std::string>{
-                  "Send RenderActive msg to the proxy: active = 1",
-                  "Send InputActive msg to the proxy: active = 0",
-                  "Send Init msg to the proxy: gameThreadId=4294967295, useRawInputHooks=1",
-                  "Send InitAllThreads msg proxy",
-                  "Send InitAllThreadsAllHooks msg proxy",
-                  "Send TakeScreenshot msg to proxy",
-              }));
 }

@@ -1,10 +1,16 @@
-// The log against the real file API: rotation at open, and a rotation refused while another
-// handle holds the log open (it is shared without delete access).
+// The log against the real file API: two processes appending to one log file, rotation of a
+// closed log, and rotation refused while another log holds the file (it is shared without
+// delete access). The second process is this program started with "--log-writer <path>".
 #include "log/log_file.h"
+
+#include "launch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -18,56 +24,64 @@ std::string Folder() {
 }
 
 void Write(const std::string& path, size_t bytes) {
-    HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    std::string data(bytes, 'x');
-    DWORD written = 0;
-    WriteFile(f, data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    CloseHandle(f);
+    std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
 }
 
-LONGLONG Size(const std::string& path) {
-    WIN32_FILE_ATTRIBUTE_DATA info;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &info))
-        return -1;
-    return (static_cast<LONGLONG>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+std::string Read(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string Messages(const std::string& text) {
+    std::string out;
+    for (size_t at = text.find("] "); at != std::string::npos; at = text.find("] ", at + 1))
+        out += text.substr(at + 2, text.find('\n', at) + 1 - (at + 2));
+    return out;
 }
 
 } // namespace
 
-TEST(LogFileWine, OversizedLogMovesToDotZeroReplacingTheOldOneAndANewLogStarts) {
-    std::string log = Folder() + "injected.log";
-    Write(log, 101);
-    Write(log + ".0", 7);
-    {
-        LogFile file;
-        ASSERT_TRUE(file.Open(log.c_str(), 100));
-        file.WriteLine(LogLevelInfo, "fresh");
-    }
-    EXPECT_EQ(Size(log + ".0"), 101);
-    LONGLONG fresh = Size(log);
-    EXPECT_GT(fresh, 0);
-    EXPECT_LT(fresh, 60);
-    {
-        LogFile file; // exactly at the limit: kept and appended to
-        Write(log, 100);
-        ASSERT_TRUE(file.Open(log.c_str(), 100));
-        file.WriteLine(LogLevelInfo, "kept");
-    }
-    EXPECT_GT(Size(log), 100);
-    EXPECT_EQ(Size(log + ".0"), 101);
+TEST(LogFileWine, TwoProcessesWithTheLogOpenBothAppendWholeLinesAtItsEnd) {
+    std::string path = Folder() + "shared.log";
+    DeleteFileA(path.c_str());
+    LogFile log;
+    ASSERT_TRUE(log.Open(path.c_str(), 0));
+    log.WriteLine(LogLevelInfo, "first");
+    ASSERT_EQ(WaitForExit(Launch("\"" + ProgramPath() + "\" --log-writer " + path)), 0u);
+    log.WriteLine(LogLevelInfo, "third");
+    EXPECT_EQ(Messages(Read(path)), "first\nsecond\nthird\n") << Read(path);
 }
 
-TEST(LogFileWine, RotationFailsWhileAnotherHandleHoldsTheLogAndLaterLinesAreDropped) {
-    std::string log = Folder() + "held.log";
-    Write(log, 200);
-    HANDLE holder = CreateFileA(log.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    LogFile file;
-    EXPECT_FALSE(file.Open(log.c_str(), 100));
-    file.WriteLine(LogLevelInfo, "dropped");
-    CloseHandle(holder);
-    EXPECT_EQ(Size(log), 200);
-    EXPECT_EQ(Size(log + ".0"), -1);
+TEST(LogFileWine, ClosedLogRotatesButOneAnotherLogHoldsDoesNot) {
+    std::string path = Folder() + "injected.log";
+    Write(path, 101);
+    Write(path + ".0", 7);
+    {
+        LogFile log;
+        ASSERT_TRUE(log.Open(path.c_str(), 100));
+        log.WriteLine(LogLevelInfo, "fresh");
+    }
+    EXPECT_EQ(Read(path + ".0").size(), 101u);
+    EXPECT_EQ(Messages(Read(path)), "fresh\n");
+
+    Write(path, 200);
+    LogFile holder, log;
+    ASSERT_TRUE(holder.Open(path.c_str(), 0));
+    EXPECT_FALSE(log.Open(path.c_str(), 100));
+    log.WriteLine(LogLevelInfo, "dropped");
+    EXPECT_EQ(Read(path), std::string(200, 'x'));
+}
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "--log-writer") == 0) {
+        LogFile log;
+        if (!log.Open(argv[2], 0))
+            return 3;
+        log.WriteLine(LogLevelInfo, "second");
+        return 0;
+    }
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

@@ -24,11 +24,9 @@ struct SecurityRecord {
     bool hasAttributes = false;
     DWORD length = 0;
     BOOL inherit = FALSE;
-    bool hasDescriptor = false;
     BYTE revision = 0;
     bool daclPresent = false;
     bool daclDefaulted = false;
-    bool hasDacl = false; // false with daclPresent: a null DACL (everyone has access)
     std::vector<AceRecord> aces;
 };
 SecurityRecord DescribeSecurityAttributes(const SECURITY_ATTRIBUTES* attributes);
@@ -44,7 +42,6 @@ struct PipeInstanceInfo {
     DWORD defaultTimeout;
     SecurityRecord security;
     bool clientConnected; // a client end is attached and open
-    bool connectPending;  // an overlapped ConnectNamedPipe waits for a client
 };
 // Open instances of the pipe `name` (case-insensitive), oldest first.
 std::vector<PipeInstanceInfo> PipeInstances(const char* name);
@@ -66,14 +63,7 @@ void SetServerPartialReadReportsZero(bool on);
 // When on, a WaitForSingleObject that cannot be satisfied at once advances simulated time to
 // its deadline and times out, so single-threaded tests never block on a time-out.
 void SetIdleWaitsAdvanceTime(bool on);
-// Threads currently blocked in a simulated wait (WaitForSingleObject, ReadFile on an empty
-// pipe, a waiting GetOverlappedResult or ConnectNamedPipe).
-size_t BlockedThreads();
-// Waits (in real time, up to 10 s) until at least `count` threads are blocked; true if so.
-bool WaitUntilBlocked(size_t count);
-
 // Events created and not yet closed.
 size_t OpenEventCount();
-bool EventIsSignaled(HANDLE event);
 
 } // namespace sim
