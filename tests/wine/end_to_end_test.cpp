@@ -38,7 +38,7 @@ class EndToEnd : public ::testing::Test {
         if (init.empty())
             init = "init " + std::to_string(session.info.thread);
         ASSERT_TRUE(session.Command(init, "proxy Init thread="));
-        ASSERT_TRUE(Contains(session.game.Lines(), " ok=1 ")) << Transcript();
+        ASSERT_TRUE(Contains(session.game.Lines(), " ok=1 "));
     }
 
     void Overlay(bool on) {
@@ -68,16 +68,6 @@ class EndToEnd : public ::testing::Test {
         return lines;
     }
 
-    std::string Transcript() {
-        std::string text = "--- game\n";
-        for (const auto& line : session.game.Lines())
-            text += line + "\n";
-        text += "--- peer\n";
-        for (const auto& line : session.peer.Lines())
-            text += line + "\n";
-        return text;
-    }
-
     void TearDown() override { session.Stop(); }
 
     DemoSession session;
@@ -90,7 +80,7 @@ TEST_F(EndToEnd, KeysReachOverlayAndGameWhileInputIsOffAndOnlyTheOverlayWhileOn)
     size_t peer = session.peer.LineCount(), game = session.game.LineCount();
     ASSERT_TRUE(session.Inject("key 0x41"));
     ASSERT_GE(session.game.WaitForLine("msg WM_KEYUP win=main vk=0x41", kWait, game), 0);
-    ASSERT_TRUE(PeerSawKeyRelease("0x41", peer)) << Transcript();
+    ASSERT_TRUE(PeerSawKeyRelease("0x41", peer));
     auto lines = session.game.Lines(game);
     EXPECT_TRUE(Contains(lines, "msg WM_KEYDOWN win=main vk=0x41"));
     EXPECT_TRUE(Contains(lines, "msg WM_CHAR win=main char=0x61"));
@@ -99,18 +89,11 @@ TEST_F(EndToEnd, KeysReachOverlayAndGameWhileInputIsOffAndOnlyTheOverlayWhileOn)
     Overlay(true);
     peer = session.peer.LineCount(), game = session.game.LineCount();
     ASSERT_TRUE(session.Inject("key 0x42"));
-    ASSERT_TRUE(PeerSawKeyRelease("0x42", peer)) << Transcript();
+    ASSERT_TRUE(PeerSawKeyRelease("0x42", peer));
     lines = GameLinesUpToState(game, 1);
-    EXPECT_FALSE(Contains(lines, "vk=0x42")) << Transcript();
+    EXPECT_FALSE(Contains(lines, "vk=0x42"));
     EXPECT_FALSE(Contains(lines, "WM_CHAR"));
     EXPECT_EQ(CountLines(session.peer.Lines(peer), "KeyboardInput virtualKey=0x42 "), 2u);
-
-    Overlay(false);
-    peer = session.peer.LineCount(), game = session.game.LineCount();
-    ASSERT_TRUE(session.Inject("key 0x43"));
-    EXPECT_GE(session.game.WaitForLine("msg WM_KEYUP win=main vk=0x43", kWait, game), 0);
-    EXPECT_TRUE(PeerSawKeyRelease("0x43", peer));
-    EXPECT_TRUE(Contains(session.game.Lines(game), "msg WM_KEYDOWN win=main vk=0x43"));
 }
 
 TEST_F(EndToEnd, WhileOnAClickInTheViewIsSwallowedAndOneOutsideIsPassedOnInClientCoordinates) {
@@ -123,23 +106,20 @@ TEST_F(EndToEnd, WhileOnAClickInTheViewIsSwallowedAndOneOutsideIsPassedOnInClien
     size_t peer = session.peer.LineCount(), game = session.game.LineCount();
 
     ASSERT_TRUE(session.Inject("click " + Point(inside)));
-    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x202 x=50 y=40 ", kWait, peer), 0)
-        << Transcript();
+    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x202 x=50 y=40 ", kWait, peer), 0);
     EXPECT_GE(session.peer.WaitForLine("MouseInput message=0x201 x=50 y=40 ", 0, peer), 0);
 
     std::string below = "x=60 y=" + std::to_string(view.bottom - view.top + 15) + " ";
     ASSERT_TRUE(session.Inject("click " + Point(outside)));
-    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x202 " + below, kWait, peer), 0)
-        << Transcript();
+    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x202 " + below, kWait, peer), 0);
     EXPECT_GE(session.peer.WaitForLine("MouseInput message=0x201 " + below, 0, peer), 0);
 
     auto lines = GameLinesUpToState(game, 1);
-    EXPECT_FALSE(Contains(lines, "msg WM_LBUTTONDOWN win=view")) << Transcript();
+    EXPECT_FALSE(Contains(lines, "msg WM_LBUTTONDOWN win=view"));
     EXPECT_FALSE(Contains(lines, "msg WM_LBUTTONUP win=view"));
     std::string mainY = std::to_string(outside.y - session.info.main_client.top);
     std::string mainX = std::to_string(outside.x - session.info.main_client.left);
-    EXPECT_TRUE(Contains(lines, "msg WM_LBUTTONDOWN win=main x=" + mainX + " y=" + mainY))
-        << Transcript();
+    EXPECT_TRUE(Contains(lines, "msg WM_LBUTTONDOWN win=main x=" + mainX + " y=" + mainY));
     EXPECT_TRUE(Contains(lines, "msg WM_LBUTTONUP win=main x=" + mainX + " y=" + mainY));
 }
 
@@ -168,8 +148,7 @@ TEST_F(EndToEnd, CursorAndRawRegistrationsAreTakenWhileOnAndComeBackUnchangedAft
     ASSERT_TRUE(PeerSawKeyRelease("0x41", peer));
     POINT moved = session.ViewPoint(200, 150);
     ASSERT_TRUE(session.Inject("move " + Point(moved)));
-    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x200 x=200 y=150 ", kWait, peer), 0)
-        << Transcript();
+    ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x200 x=200 y=150 ", kWait, peer), 0);
     GameState during;
     session.RequestState(3, &during);
     EXPECT_EQ(during.shape, "arrow");
@@ -205,10 +184,9 @@ TEST_F(EndToEnd, KeyboardTakenOnlyAsRawInputIsForwardedThroughTheGetMessageHook)
     size_t peer = session.peer.LineCount(), game = session.game.LineCount();
     // SendInput from another process keeps the legacy messages; X input honours NOLEGACY.
     ASSERT_TRUE(session.Inject("xkey \"^" + session.info.title + "$\" a"));
-    ASSERT_TRUE(PeerSawKeyRelease("0x41", peer)) << Transcript();
+    ASSERT_TRUE(PeerSawKeyRelease("0x41", peer));
     auto lines = GameLinesUpToState(game, 1);
-    EXPECT_TRUE(Contains(lines, "msg WM_INPUT win=main type=keyboard vkey=0x41 message=0x100"))
-        << Transcript();
+    EXPECT_TRUE(Contains(lines, "msg WM_INPUT win=main type=keyboard vkey=0x41 message=0x100"));
     EXPECT_FALSE(Contains(lines, "WM_KEYDOWN"));
     EXPECT_FALSE(Contains(lines, "WM_CHAR"));
 }
@@ -221,8 +199,8 @@ TEST_F(EndToEnd, ThreadListingFindsTheGuiThreadAndHooksOnEveryThreadForwardKeys)
 
     ASSERT_TRUE(session.Command("init-all-hooks", "proxy InitAllThreadsAllHooks"));
     std::string gui = std::to_string(session.info.thread) + ":kmg";
-    EXPECT_TRUE(Contains(session.game.Lines(), gui)) << Transcript();
+    EXPECT_TRUE(Contains(session.game.Lines(), gui));
     size_t peer = session.peer.LineCount();
     ASSERT_TRUE(session.Inject("key 0x44"));
-    EXPECT_TRUE(PeerSawKeyRelease("0x44", peer)) << Transcript();
+    EXPECT_TRUE(PeerSawKeyRelease("0x44", peer));
 }

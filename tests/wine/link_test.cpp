@@ -26,30 +26,16 @@ const BYTE* KeyStates() {
     return keys;
 }
 
-// One record of each type, with values both processes know, and the bytes each must give.
+// Records of the three shapes (a flag, the largest record, a bare tag), with values both
+// processes know, and the bytes each must give; the layouts of the others are the codec's tests.
 void SendEveryRecord(GamePipe& pipe) {
     SendRenderActive(pipe, true);
-    SendInputActive(pipe, false);
     SendMouseInput(pipe, 0x020A, -5, 600, 0xFF880012, 123456, KeyStates());
-    SendKeyboardInput(pipe, 0x41, 0xC01E0001, KeyStates());
-    SendValuePair(pipe, 0xDEADBEEF, 7);
-    SendInit(pipe, 300, true);
-    SendInitAllThreads(pipe, true);
-    SendInitAllThreadsAllHooks(pipe);
-    SendTakeScreenshot(pipe);
     SendNotice(pipe);
 }
 
 const std::vector<Bytes> kEveryRecord = {
-    Le({1, 1}),
-    Le({2, 0}),
-    Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456}, KeyStates()),
-    Le({4, 0x41, 0xC01E0001}, KeyStates()),
-    Le({5, 0xDEADBEEF, 7}),
-    Le({6, 300, 1}),
-    Le({7, 1}),
-    Le({8}),
-    Le({9}),
+    Le({1, 1}), Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456}, KeyStates()),
     Le({10})};
 
 // Opens the client end, retrying while the server has not created its instance yet.
