@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer target in fuzz/ with clang into build/fuzz and runs it.
-#   fuzz.sh short   about 30 s (part of scripts/test.sh)
+#   fuzz.sh short   about 60 s (part of scripts/test.sh)
 #   fuzz.sh long    about 5 minutes per target
 # The corpus of each target is kept in build/fuzz/corpus/<target> and grows from run to run;
 # crash inputs land in build/fuzz/artifacts. Exits non-zero when a target finds a fault.
@@ -8,7 +8,7 @@ set -u
 cd "$(dirname "$0")/.."
 mode=${1:-short}
 case "$mode" in
-  short) seconds=30 ;;
+  short) seconds=60 ;;
   long) seconds=300 ;;
   *) echo "usage: fuzz.sh short|long" >&2; exit 2 ;;
 esac

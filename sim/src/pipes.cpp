@@ -1,6 +1,6 @@
 // Simulated named pipes, events, waits and overlapped completion: CreateNamedPipeA,
 // ConnectNamedPipe, DisconnectNamedPipe, PeekNamedPipe, SetNamedPipeHandleState, the pipe side
-// of ReadFile/WriteFile/CreateFileA, CreateEventA, SetEvent, ResetEvent, WaitForSingleObject,
+// of ReadFile/WriteFile/CreateFileA, CreateEventA, WaitForSingleObject,
 // GetOverlappedResult and CancelIo. Pipes are duplex, one message queue per direction; errors
 // follow what Windows (and Wine 8, measured) report. Waits run on simulated time.
 #include "internal.h"
@@ -516,33 +516,6 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES, BOOL manualReset, BOOL initialState, 
     }
     SetLastError(0);
     return sim::AddObject(event);
-}
-
-BOOL SetEvent(HANDLE handle) {
-    if (sim::Fails("SetEvent"))
-        return FALSE;
-    auto event = sim::Find<sim::Event>(handle);
-    if (!event) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> guard(sim::lock());
-    event->signaled = true;
-    sim::changed().notify_all();
-    return TRUE;
-}
-
-BOOL ResetEvent(HANDLE handle) {
-    if (sim::Fails("ResetEvent"))
-        return FALSE;
-    auto event = sim::Find<sim::Event>(handle);
-    if (!event) {
-        SetLastError(ERROR_INVALID_HANDLE);
-        return FALSE;
-    }
-    std::lock_guard<std::mutex> guard(sim::lock());
-    event->signaled = false;
-    return TRUE;
 }
 
 // Waits on an event against simulated time: the deadline passes only when a test advances the

@@ -3,6 +3,7 @@
 #include "hooks/exports.h"
 #include "link/messages.h"
 #include "support/fake_proxy.h"
+#include "support/pipe_pair.h"
 
 #include <sim/hooks.h>
 #include <sim/input.h>
@@ -20,14 +21,10 @@ void HookHarness::SetUp() {
     sim::SetClientArea(window, kLeft, kTop, kWidth, kHeight);
     sim::SetForeground(window);
 
-    char name[kPipeNameSize];
-    MakePipeName(name, kPipeNumber);
-    overlay.handle = CreateNamedPipeA(
-        name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT,
-        PIPE_UNLIMITED_INSTANCES, kPipeBufferSize, kPipeBufferSize, 0, nullptr);
-    ASSERT_TRUE(IsPipeOpen(overlay));
-    ConnectPipeClient(game, kPipeNumber);
-    ASSERT_TRUE(IsPipeOpen(game));
+    PipePair pair = ConnectedPair(kPipeNumber);
+    ASSERT_TRUE(pair.created);
+    overlay = pair.server;
+    game = pair.client;
 
     fake_proxy::pipe = game.handle;
     fake_proxy::window = window;
@@ -61,21 +58,24 @@ bool HookHarness::OverlayHasData() {
     return PipeHasData(overlay);
 }
 
-bool HookHarness::NextMouse(MouseRecord& out) {
-    DWORD type = 0;
-    if (!PipeHasData(overlay) || !PeekMessageType(overlay, type))
+// True when the next record waiting at the overlay's end is of `type`, which it then reads.
+bool HookHarness::NextIs(MessageType type) {
+    DWORD next = 0;
+    if (!PipeHasData(overlay) || !PeekMessageType(overlay, next))
         return false;
-    EXPECT_EQ(type, static_cast<DWORD>(MessageType::MouseInput));
-    return ReadMouseInput(overlay, out.message, out.x, out.y, out.wheelDelta, out.time,
+    EXPECT_EQ(next, static_cast<DWORD>(type));
+    return next == static_cast<DWORD>(type);
+}
+
+bool HookHarness::NextMouse(MouseRecord& out) {
+    return NextIs(MessageType::MouseInput) &&
+           ReadMouseInput(overlay, out.message, out.x, out.y, out.wheelDelta, out.time,
                           out.keys.data());
 }
 
 bool HookHarness::NextKey(KeyRecord& out) {
-    DWORD type = 0;
-    if (!PipeHasData(overlay) || !PeekMessageType(overlay, type))
-        return false;
-    EXPECT_EQ(type, static_cast<DWORD>(MessageType::KeyboardInput));
-    return ReadKeyboardInput(overlay, out.virtualKey, out.keyFlags, out.keys.data());
+    return NextIs(MessageType::KeyboardInput) &&
+           ReadKeyboardInput(overlay, out.virtualKey, out.keyFlags, out.keys.data());
 }
 
 RAWINPUT RawKey(USHORT vkey, UINT message, USHORT makeCode, USHORT flags) {

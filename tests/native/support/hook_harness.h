@@ -3,7 +3,7 @@
 // of the pipe to read records from.
 #pragma once
 
-#include "link/pipe.h"
+#include "link/messages.h"
 #include "support/temp_dir.h"
 
 #include <gtest/gtest.h>
@@ -35,6 +35,7 @@ class HookHarness : public ::testing::Test {
     };
     // The next record the overlay end has, or false when none is waiting.
     bool NextMouse(MouseRecord& out);
+    bool NextIs(MessageType type);
     bool NextKey(KeyRecord& out);
     bool OverlayHasData();
 
