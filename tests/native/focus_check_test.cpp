@@ -4,42 +4,26 @@
 #include "support/fake_proxy.h"
 #include "support/hook_harness.h"
 
-#include <sim/hooks.h>
 #include <sim/window_tree.h>
 
-namespace {
-using FocusCheck = HookHarness;
-constexpr DWORD kOtherProcess = 999;
-} // namespace
+using FocusCheck = HookHarness; // the next hook in the chain answers 42
 
-TEST_F(FocusCheck, GameWindowsIncludingDialogsAndChildrenKeepTheFocusHere) {
+TEST_F(FocusCheck, OnlyAWindowOfTheGameOrItsDescendantsKeepsTheFocusHereAndMouseSwallowing) {
     EXPECT_FALSE(HookState.FocusElsewhere); // never checked yet
-    CheckFocus();
-    EXPECT_FALSE(HookState.FocusElsewhere);
+    fake_proxy::inputActive = 1;
+    const DWORD other = 999;
     HWND dialog = sim::AddWindow(nullptr, GetCurrentProcessId(), GetCurrentThreadId(), "Options");
-    sim::SetForeground(dialog);
-    CheckFocus();
-    EXPECT_FALSE(HookState.FocusElsewhere);
-    HWND child = sim::AddWindow(window, kOtherProcess, 77, "embedded");
-    sim::SetForeground(child);
-    CheckFocus();
-    EXPECT_FALSE(HookState.FocusElsewhere);
-}
-
-TEST_F(FocusCheck, ForeignOrNoForegroundWindowMeansFocusElsewhereAndNoSwallowing) {
-    HWND other = sim::AddWindow(nullptr, kOtherProcess, 77, "Browser");
-    sim::SetForeground(other);
-    CheckFocus();
-    EXPECT_TRUE(HookState.FocusElsewhere);
-    fake_proxy::inputActive = true;
-    sim::SetNextHookResult(42);
-    EXPECT_EQ(Mouse(HC_ACTION, WM_LBUTTONDOWN, kLeft + 5, kTop + 5), 42);
-
-    sim::SetForeground(window);
-    CheckFocus();
-    EXPECT_EQ(Mouse(HC_ACTION, WM_LBUTTONDOWN, kLeft + 5, kTop + 5), 1);
-
-    sim::SetForeground(nullptr);
-    CheckFocus();
-    EXPECT_TRUE(HookState.FocusElsewhere);
+    HWND embedded = sim::AddWindow(window, other, 77, "embedded"); // a child owned elsewhere
+    HWND browser = sim::AddWindow(nullptr, other, 77, "Browser");
+    struct Case {
+        HWND foreground;
+        bool elsewhere;
+    } cases[] = {
+        {window, false}, {dialog, false}, {embedded, false}, {browser, true}, {nullptr, true}};
+    for (const Case& c : cases) {
+        sim::SetForeground(c.foreground);
+        CheckFocus();
+        EXPECT_EQ(HookState.FocusElsewhere, c.elsewhere) << c.foreground;
+        EXPECT_EQ(Mouse(HC_ACTION, WM_LBUTTONDOWN, kLeft + 5, kTop + 5), c.elsewhere ? 42 : 1);
+    }
 }

@@ -109,7 +109,7 @@ TEST(LogFile, LineIsUtcWithoutLeadingZerosLevelWordAndSingleLineFeed) {
               "4-3-2026 17:45:59:942 [Error] name=\\\\.\\pipe\\100%d%s%%\n");
 }
 
-TEST(LogFile, LinesWithoutAnOpenFileLeaveNoTraceAndAnOverlongOneSpoilsNoOther) {
+TEST(LogFile, LinesWithoutAnOpenFileOrAWriteLeaveNoTraceAndAnOverlongOneSpoilsNoOther) {
     TempDir dir;
     LogInfo("before open");
     sim::FailAlways("CreateFileA", ERROR_ACCESS_DENIED);
@@ -120,6 +120,8 @@ TEST(LogFile, LinesWithoutAnOpenFileLeaveNoTraceAndAnOverlongOneSpoilsNoOther) {
 
     ASSERT_TRUE(OpenModuleLog("injected.log", 0));
     FixTime(2026, 1, 1, 0, 0, 0, 0);
+    sim::FailNext("WriteFile", ERROR_ACCESS_DENIED);
+    LogInfo("lost"); // a failed write drops that line only
     const std::string longest(4095, 'm'), huge(10000, 'h');
     LogInfo("%s", longest.c_str());
     LogInfo("%s", huge.c_str()); // cut or dropped, as long as it stays on its own line

@@ -176,4 +176,3 @@ TEST(MessagePeek, TypePeekNeedsFourBytesDeliversOnlyTheFirstAndLeavesTheRecord) 
         EXPECT_EQ(message.empty() ? message : NextMessage(pair.server), message);
     }
 }
-
