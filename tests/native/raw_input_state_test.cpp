@@ -8,6 +8,9 @@
 #include <sim/control.h>
 #include <sim/input.h>
 
+#include <tuple>
+#include <vector>
+
 namespace {
 
 using RawInputState = HookHarness;
@@ -16,16 +19,13 @@ HWND Target(int n) {
     return reinterpret_cast<HWND>(static_cast<uintptr_t>(0x5000 + n));
 }
 
-bool Same(const RAWINPUTDEVICE& a, const RAWINPUTDEVICE& b) {
-    return a.usUsagePage == b.usUsagePage && a.usUsage == b.usUsage && a.dwFlags == b.dwFlags &&
-           a.hwndTarget == b.hwndTarget;
-}
-
-bool SameList(const std::vector<RAWINPUTDEVICE>& a, const std::vector<RAWINPUTDEVICE>& b) {
-    for (size_t i = 0; i < a.size() && a.size() == b.size(); ++i)
-        if (!Same(a[i], b[i]))
-            return false;
-    return a.size() == b.size();
+// Page, usage, flags and target of each registration, for comparing lists.
+std::vector<std::tuple<USHORT, USHORT, DWORD, HWND>>
+Fields(const std::vector<RAWINPUTDEVICE>& list) {
+    std::vector<std::tuple<USHORT, USHORT, DWORD, HWND>> fields;
+    for (const RAWINPUTDEVICE& d : list)
+        fields.emplace_back(d.usUsagePage, d.usUsage, d.dwFlags, d.hwndTarget);
+    return fields;
 }
 
 // `answer` is the whole register the proxy's _OverlayInputActive leaves; its low byte counts.
@@ -68,10 +68,9 @@ TEST_F(RawInputState, TurnOnRemovesAllInOneCallAndTurnOffRestoresThemUnchanged) 
     ASSERT_EQ(sim::RegisterRawInputCalls().size(), 1u);
     const auto& removal = sim::RegisterRawInputCalls()[0];
     ASSERT_EQ(removal.size(), 3u);
-    for (size_t i = 0; i < 3; ++i) {
-        RAWINPUTDEVICE expected = {before[i].usUsagePage, before[i].usUsage, RIDEV_REMOVE, nullptr};
-        EXPECT_TRUE(Same(removal[i], expected)) << i;
-    }
+    for (size_t i = 0; i < 3; ++i)
+        EXPECT_EQ(Fields({removal[i]}),
+                  Fields({{before[i].usUsagePage, before[i].usUsage, RIDEV_REMOVE, nullptr}}));
     GetRawInputState(); // while removed, the game takes legacy input again
     EXPECT_FALSE(HookState.RawMouseNoLegacy || HookState.RawKeyboardNoLegacy);
     TurnOverlayInput(1); // no change: nothing more happens
@@ -79,7 +78,7 @@ TEST_F(RawInputState, TurnOnRemovesAllInOneCallAndTurnOffRestoresThemUnchanged) 
 
     TurnOverlayInput(0);
     EXPECT_TRUE(HookState.ReleasePending);
-    EXPECT_TRUE(SameList(sim::RawInputRegistrations(), before));
+    EXPECT_EQ(Fields(sim::RawInputRegistrations()), Fields(before));
 
     // The next turn-on saves the registrations as they are then.
     sim::AddRawInputRegistration(1, 5, 0, Target(4));
@@ -111,6 +110,6 @@ TEST_F(RawInputState, ProxyAnsweringTwoThenOneIsOneTurnOnAndTheRegistrationsCome
         TurnOverlayInput(on);
     EXPECT_EQ(sim::RegisterRawInputCalls().size(), 1u); // removed once, saved once
     TurnOverlayInput(0x100);                            // low byte 0: off
-    EXPECT_TRUE(SameList(sim::RawInputRegistrations(), before));
+    EXPECT_EQ(Fields(sim::RawInputRegistrations()), Fields(before));
     EXPECT_EQ(keyboardHook(HC_ACTION, 'A', 1), 42); // 0x100 is not input-active either
 }

@@ -54,10 +54,6 @@ LRESULT HookHarness::RawInput(const RAWINPUT& record) {
     return getmsgHook(HC_ACTION, 1, reinterpret_cast<LPARAM>(&msg));
 }
 
-bool HookHarness::OverlayHasData() {
-    return PipeHasData(overlay);
-}
-
 // True when the next record waiting at the overlay's end is of `type`, which it then reads.
 bool HookHarness::NextIs(MessageType type) {
     DWORD next = 0;

@@ -37,7 +37,7 @@ class HookHarness : public ::testing::Test {
     bool NextMouse(MouseRecord& out);
     bool NextIs(MessageType type);
     bool NextKey(KeyRecord& out);
-    bool OverlayHasData();
+    bool OverlayHasData() { return PipeHasData(overlay); }
 
     TempDir dir;
     HWND window = nullptr;
