@@ -58,7 +58,10 @@ stop() {
   wineserver -k >/dev/null 2>&1 || true
   for f in wineserver xvfb; do
     if [ -f "$env_dir/$f.pid" ]; then
-      kill "$(cat "$env_dir/$f.pid")" 2>/dev/null || true
+      pid=$(cat "$env_dir/$f.pid")
+      kill "$pid" 2>/dev/null || true
+      # Wait until it is gone, so that the next start does not find its display still taken.
+      for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
       rm -f "$env_dir/$f.pid"
     fi
   done
