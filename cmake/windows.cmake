@@ -28,10 +28,10 @@ function(korvex_version_resource target file_name file_type description)
   target_sources(${target} PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/${target}.rc)
 endfunction()
 
-# The product objects, shared by the DLL and by the static library the tools link. The library
-# is also the overlay-side library of the release (libVelKorvexOverlay.a, imported by the CMake
-# package as VelKorvexHooks::Overlay).
-add_library(korvex_objs OBJECT ${KORVEX_SOURCES})
+# The overlay-side objects, shared by the DLL and by the static library the tools link. The
+# library is also the overlay-side library of the release (libVelKorvexOverlay.a, imported by the
+# CMake package as VelKorvexHooks::Overlay); the hooks' own code stays in the DLL.
+add_library(korvex_objs OBJECT ${KORVEX_OVERLAY_SOURCES})
 target_include_directories(korvex_objs PUBLIC ${CMAKE_SOURCE_DIR}/src)
 
 add_library(korvex_core STATIC $<TARGET_OBJECTS:korvex_objs>)
@@ -41,7 +41,7 @@ target_link_libraries(korvex_core PUBLIC user32 advapi32)
 set_target_properties(korvex_core PROPERTIES OUTPUT_NAME VelKorvexOverlay EXPORT_NAME Overlay)
 
 configure_file(${CMAKE_SOURCE_DIR}/src/hooks/exports.def.in ${CMAKE_BINARY_DIR}/exports.def @ONLY)
-add_library(VelKorvexHooks SHARED $<TARGET_OBJECTS:korvex_objs>
+add_library(VelKorvexHooks SHARED $<TARGET_OBJECTS:korvex_objs> ${KORVEX_HOOKS_SOURCES}
             ${CMAKE_SOURCE_DIR}/src/hooks/dll_main.cpp ${CMAKE_BINARY_DIR}/exports.def)
 target_include_directories(VelKorvexHooks PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(VelKorvexHooks PRIVATE user32 advapi32)

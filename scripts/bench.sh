@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Runs every benchmark and prints one table (Markdown), also kept in build/bench/results.md:
-#   - native (Google Benchmark, `bench` preset: Release, no sanitizers): codec encode/decode per
-#     record and the hook procedures per event, each beside its bare baseline;
+# Runs the benchmark of record, tools/bench-wine, and prints one table (Markdown), also kept in
+# build/bench/results.md:
 #   - under 64-bit Wine (build/perf-win64): cross-process records per second for the three
 #     readers, steady-state hook cost per event against GetKeyboardState + one WriteFile,
 #     sustained forwarding, and input latency (hook call to the overlay holding the record)
@@ -14,16 +13,10 @@ log=build/bench.log
 : >"$log"
 
 echo "== building (log: $log)"
-{ cmake --preset bench && cmake --build build/bench -j2 --target korvex_bench &&
-  cmake --preset win64 -B build/perf-win64 &&
+mkdir -p build/bench
+{ cmake --preset win64 -B build/perf-win64 &&
   cmake --build build/perf-win64 -j2 --target korvex-bench-wine; } >>"$log" 2>&1 \
   || { echo "bench: build failed"; tail -30 "$log"; exit 1; }
-
-echo "== native benchmarks"
-build/bench/bench/korvex_bench --benchmark_min_time=0.5 --benchmark_repetitions=3 \
-  --benchmark_report_aggregates_only=true --benchmark_format=json \
-  --benchmark_out="$(pwd)/build/bench/native.json" --benchmark_out_format=json >>"$log" 2>&1 \
-  || { echo "bench: native benchmarks failed"; exit 1; }
 
 echo "== Wine benchmarks (about a minute and a half)"
 bash scripts/wine-env.sh start build/perf-win64 >>"$log" 2>&1
@@ -35,16 +28,11 @@ bash scripts/wine-env.sh stop build/perf-win64 >/dev/null 2>&1
 trap - EXIT
 [ $wine_status -eq 0 ] || echo "bench: the Wine benchmark failed (exit $wine_status); see $log"
 
-python3 - build/bench/native.json build/bench/wine.txt <<'PY' | tee build/bench/results.md
-import json, sys, os, re, datetime
-native = {}
-if os.path.exists(sys.argv[1]):
-    for b in json.load(open(sys.argv[1]))["benchmarks"]:
-        if b.get("aggregate_name") == "median":
-            native[b["run_name"]] = b["real_time"] if b["time_unit"] == "ns" else None
+python3 - build/bench/wine.txt <<'PY' | tee build/bench/results.md
+import sys, os, re, datetime
 wine = {}
-if os.path.exists(sys.argv[2]):
-    for line in open(sys.argv[2]):
+if os.path.exists(sys.argv[1]):
+    for line in open(sys.argv[1]):
         m = re.match(r"RESULT (\S+) (\S+)", line)
         if m:
             wine[m.group(1)] = float(m.group(2))
@@ -60,15 +48,6 @@ def row(name, value, base, unit, ratio=None):
     r = ratio if ratio is not None else (value / base if base else None)
     b = f"{base:.3g} {unit}" if base else ""
     print(f"| {name} | {value:.3g} {unit} | {b} | {r:.2f} |" if r is not None else f"| {name} | {value:.3g} {unit} | {b} | |")
-pairs = [("native: SendMouseInput (encode + write)", "BM_Codec_SendMouseInput", "BM_Bare_WriteFile_280"),
-         ("native: SendKeyboardInput", "BM_Codec_SendKeyboardInput", "BM_Bare_WriteFile_268"),
-         ("native: ReadMouseInput (read + decode)", "BM_Codec_ReadMouseInput", "BM_Bare_ReadFile_280"),
-         ("native: ReadNextRecord, MouseInput (read + decode)", "BM_Codec_ReadNextRecord", "BM_Bare_ReadFile_280"),
-         ("native: ReadKeyboardInput", "BM_Codec_ReadKeyboardInput", "BM_Bare_ReadFile_268"),
-         ("native: keyboardHook per event", "BM_Hook_keyboardHook", "BM_Bare_KeyStatesAndWrite_268"),
-         ("native: mouseHook per event", "BM_Hook_mouseHook", "BM_Bare_KeyStatesAndWrite_280")]
-for label, a, b in pairs:
-    row(label, native.get(a), native.get(b), "ns")
 w = wine.get
 if wine:
     row("Wine: records/s, SendMouseInput -> PeekMessageType + ReadMouseInput", w("wine.throughput.codec_records_per_s"), w("wine.throughput.raw_records_per_s"), "rec/s", w("wine.throughput.codec_to_raw"))

@@ -8,6 +8,8 @@
 
 #include <cstddef>
 
+namespace korvex {
+
 namespace {
 
 const char kHooksModule[] = "VelKorvexHooks.dll";
@@ -118,3 +120,5 @@ bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads) {
     CloseHandle(snapshot);
     return collected;
 }
+
+} // namespace korvex

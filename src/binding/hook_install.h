@@ -6,9 +6,13 @@
 
 #include <windows.h>
 
+namespace korvex {
+
 bool InstallInputHooks(DWORD threadId, CRITICAL_SECTION* lock, HHOOK& keyboard, HHOOK& mouse,
                        HHOOK& getmsg);
 bool InstallInputHookGroup(DWORD threadId, bool rawInput, CRITICAL_SECTION* lock, HHOOK& keyboard,
                            HHOOK& mouse, HHOOK& getmsg);
 void RemoveInputHooks(HHOOK& first, HHOOK& second, HHOOK& third);
 bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads);
+
+} // namespace korvex

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+namespace korvex {
+
 namespace {
 
 const char kHooksModule[] = "VelKorvexHooks.dll";
@@ -80,3 +82,5 @@ void CallTrackedCursorPos(CRITICAL_SECTION* lock, POINT& position) {
     }
     LeaveCriticalSection(lock);
 }
+
+} // namespace korvex

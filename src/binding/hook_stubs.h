@@ -5,9 +5,13 @@
 
 #include <windows.h>
 
+namespace korvex {
+
 void CallCheckFocus(CRITICAL_SECTION* lock);
 void CallEndOfFrameHook(CRITICAL_SECTION* lock);
 void CallGetRawInputState(CRITICAL_SECTION* lock);
 void CallInputActiveStateTransitionHook(CRITICAL_SECTION* lock);
 void CallPipeResetHook(CRITICAL_SECTION* lock);
 void CallTrackedCursorPos(CRITICAL_SECTION* lock, POINT& position);
+
+} // namespace korvex

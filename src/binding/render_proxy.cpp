@@ -4,6 +4,8 @@
 // from entry to return, across LoadLibraryA, GetProcAddress and the call into the proxy.
 #include "binding/render_proxy.h"
 
+namespace korvex {
+
 namespace {
 
 constexpr int kRuntimeCount = 8;
@@ -137,3 +139,5 @@ bool QueryDITrackedCursorPos(CRITICAL_SECTION* lock, POINT& position) {
     }
     return delivered;
 }
+
+} // namespace korvex

@@ -10,6 +10,8 @@
 
 #include <cstdint>
 
+namespace korvex {
+
 // The exports a render proxy offers (plain functions, caller removes the arguments). A foreign
 // bool is declared as what the machine hands back, a byte in AL: the rest of the register is
 // whatever the proxy left there, so only the low 8 bits count, and ForeignBool turns them into
@@ -31,3 +33,5 @@ HWND QueryOutputRenderWindow(HMODULE module, CRITICAL_SECTION* lock);
 bool QueryOverlayInputActive(HMODULE module, CRITICAL_SECTION* lock);
 bool QueryOverlayRenderActive(HMODULE module, CRITICAL_SECTION* lock);
 bool QueryDITrackedCursorPos(CRITICAL_SECTION* lock, POINT& position);
+
+} // namespace korvex

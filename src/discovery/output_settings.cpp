@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+namespace korvex {
+
 namespace {
 int32_t outputWindowMode = OutputWindowMode_Default;
 char outputWindowName[256] = {};
@@ -46,3 +48,5 @@ uint32_t NextPowerOfTwo(int32_t n) {
     m |= m >> 16;
     return static_cast<uint32_t>(m) + 1u;
 }
+
+} // namespace korvex

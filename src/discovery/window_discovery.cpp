@@ -5,6 +5,11 @@
 
 #include <cstring>
 
+namespace korvex {
+
+WindowSet ProcessWindowsScratch;
+ThreadIdSet WindowThreadsScratch;
+
 namespace {
 
 // The last match of each search, null when the search found nothing.
@@ -132,3 +137,5 @@ HWND FindWindowOfSameProcess(HWND window) {
     EnumWindows(MatchProcess, static_cast<LPARAM>(processId));
     return ProcessMatch;
 }
+
+} // namespace korvex

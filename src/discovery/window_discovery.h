@@ -8,11 +8,12 @@
 
 #include <set>
 
+namespace korvex {
+
 using ThreadIdSet = std::set<DWORD>;
 using WindowSet = std::set<HWND>;
 
-// The scratch sets the enumeration callbacks fill; defined with the other static objects in
-// hooks/static_objects.cpp so that they are constructed in the module's load order.
+// The scratch sets the enumeration callbacks fill; each keeps the last result of its collector.
 extern WindowSet ProcessWindowsScratch;
 extern ThreadIdSet WindowThreadsScratch;
 
@@ -22,3 +23,5 @@ bool CollectWindowThreads(DWORD processId, ThreadIdSet& out);
 bool CollectProcessWindows(DWORD processId, WindowSet& out);
 HWND FindWindowByTitlePrefix(const char* text);
 HWND FindWindowOfSameProcess(HWND window);
+
+} // namespace korvex

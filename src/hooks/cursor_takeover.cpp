@@ -5,6 +5,8 @@
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
+namespace korvex {
+
 void UpdateCursorTakeover() {
     HookStateRecord& s = HookState;
     if (s.TakeoverPending) {
@@ -42,3 +44,5 @@ void UpdateCursorTakeover() {
     if (s.CursorTaken && GetCursor() != s.ArrowCursor)
         s.SavedCursor = SetCursor(s.ArrowCursor);
 }
+
+} // namespace korvex

@@ -6,8 +6,8 @@
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
     if (reason == DLL_PROCESS_ATTACH)
-        ProcessAttach(instance);
+        korvex::ProcessAttach(instance);
     else if (reason == DLL_PROCESS_DETACH)
-        DeleteCriticalSection(&HookState.BindingLock);
+        DeleteCriticalSection(&korvex::HookState.BindingLock);
     return TRUE;
 }

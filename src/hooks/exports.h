@@ -22,7 +22,11 @@ void __cdecl InputActiveStateTransitionHook() noexcept;
 void __cdecl CheckFocus() noexcept;
 }
 
+namespace korvex {
+
 // Internal steps shared by the hook procedures.
 void UpdateCursorTakeover();
 bool IsCursorPinned(LONG x, LONG y);
 DWORD MakeRawKeyFlags(const RAWKEYBOARD& record);
+
+} // namespace korvex

@@ -4,6 +4,8 @@
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
+namespace korvex {
+
 extern "C" void __cdecl CheckFocus() noexcept {
     WindowSet windows;
     HWND foreground = GetForegroundWindow();
@@ -14,3 +16,5 @@ extern "C" void __cdecl CheckFocus() noexcept {
     if (windows.count(foreground) == 0)
         HookState.FocusElsewhere = true;
 }
+
+} // namespace korvex

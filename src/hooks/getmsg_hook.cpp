@@ -7,6 +7,8 @@
 #include "hooks/hook_state.h"
 #include "link/messages.h"
 
+namespace korvex {
+
 DWORD MakeRawKeyFlags(const RAWKEYBOARD& record) {
     DWORD flags = 0;
     // Bit 24, extended key: the raw record's E0/E1 prefix flags, as Windows sets it for legacy
@@ -79,3 +81,5 @@ extern "C" LRESULT CALLBACK getmsgHook(int code, WPARAM removeFlag, LPARAM msgPa
     }
     return CallNextHookEx(nullptr, code, removeFlag, msgParam);
 }
+
+} // namespace korvex

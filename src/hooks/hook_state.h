@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+namespace korvex {
+
 // The last five WM_MOUSEMOVE positions seen while the overlay had the input. A fixed ring:
 // appending never allocates, which keeps the mouse hook allocation-free. mouseHook runs on
 // several game threads at once without a lock, so a racing append may lose a sample or leave
@@ -63,9 +65,11 @@ struct HookStateRecord {
     bool LastInputActive = false;
 };
 
-// Defined first among the static objects in hooks/static_objects.cpp.
+// Defined in hooks/hook_state.cpp.
 extern HookStateRecord HookState;
 
 // Module attach: marks the pipe not open, opens the log, creates the BindingLock and loads the
 // arrow cursor.
 void ProcessAttach(HINSTANCE instance);
+
+} // namespace korvex

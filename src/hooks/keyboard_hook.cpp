@@ -6,6 +6,8 @@
 #include "hooks/hook_state.h"
 #include "link/messages.h"
 
+namespace korvex {
+
 extern "C" LRESULT CALLBACK keyboardHook(int code, WPARAM virtualKey, LPARAM keyFlags) noexcept {
     HookStateRecord& s = HookState;
     s.LastHookKind = 0;
@@ -27,3 +29,5 @@ extern "C" LRESULT CALLBACK keyboardHook(int code, WPARAM virtualKey, LPARAM key
         return 1;
     return CallNextHookEx(nullptr, code, virtualKey, keyFlags);
 }
+
+} // namespace korvex

@@ -7,6 +7,8 @@
 #include "hooks/hook_state.h"
 #include "link/messages.h"
 
+namespace korvex {
+
 namespace {
 
 // a - b in 32-bit arithmetic that wraps like the rest of the position arithmetic: a tracked
@@ -116,3 +118,5 @@ extern "C" void __cdecl PipeResetHook() noexcept {
     // The handle belongs to the render proxy: forget it without closing it.
     HookState.Pipe.handle = INVALID_HANDLE_VALUE;
 }
+
+} // namespace korvex

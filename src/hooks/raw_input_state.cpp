@@ -6,6 +6,8 @@
 #include "hooks/exports.h"
 #include "hooks/hook_state.h"
 
+namespace korvex {
+
 namespace {
 
 constexpr USHORT kGenericDesktop = 1;
@@ -103,3 +105,5 @@ extern "C" void __cdecl InputActiveStateTransitionHook() noexcept {
                                     sizeof(RAWINPUTDEVICE));
     }
 }
+
+} // namespace korvex

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+namespace korvex {
+
 namespace {
 
 constexpr DWORD kTypeSize = 4;
@@ -253,3 +255,5 @@ bool PeekLargeHeader(GamePipe& pipe, DWORD& first, DWORD& second, DWORD& third) 
     third = Get32(record + 12);
     return true;
 }
+
+} // namespace korvex

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 
+namespace korvex {
+
 enum class MessageType : uint32_t {
     RenderActive = 1,
     InputActive = 2,
@@ -64,3 +66,5 @@ bool PeekMessageType(GamePipe& pipe, DWORD& type);
 bool PeekMouseInput(GamePipe& pipe, DWORD& message, int32_t& x, int32_t& y, int32_t& wheelDelta,
                     DWORD& time);
 bool PeekLargeHeader(GamePipe& pipe, DWORD& first, DWORD& second, DWORD& third);
+
+} // namespace korvex

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace korvex {
+
 namespace {
 
 constexpr DWORD kOpenMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
@@ -242,3 +244,5 @@ DWORD GetMaxRecordsPerPoll() {
 DWORD GetHighestMessageType() {
     return kHighestMessageType;
 }
+
+} // namespace korvex

@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+namespace korvex {
+
 // Holder of one pipe handle. INVALID_HANDLE_VALUE means no pipe; every other value, null
 // included, counts as open.
 struct GamePipe {
@@ -46,3 +48,5 @@ DWORD GetLargeHeaderSize();
 DWORD GetMaxRecordsPerPoll();
 // The highest type tag the catalogue defines (Notice); larger tags are unknown records.
 DWORD GetHighestMessageType();
+
+} // namespace korvex

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+namespace korvex {
+
 namespace {
 
 uint32_t Get32(const BYTE* at) {
@@ -112,3 +114,5 @@ bool ReadNextRecord(GamePipe& pipe, Record& record) {
         Decode(record);
     return true;
 }
+
+} // namespace korvex

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+namespace korvex {
+
 constexpr DWORD kLargestRecordSize = kMouseInputSize;
 
 enum class RecordStatus : uint32_t {
@@ -70,3 +72,5 @@ struct Record {
 // the next call starts at the next message. False only when the read failed (the pipe broke or
 // closed; GetLastError tells); `record` then holds nothing of use.
 bool ReadNextRecord(GamePipe& pipe, Record& record);
+
+} // namespace korvex

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace korvex {
+
 namespace {
 
 const char* const kLevelWords[] = {"Info", "Warning", "Error"};
@@ -29,6 +31,9 @@ bool Append(char* buffer, size_t size, const char* text) {
 }
 
 } // namespace
+
+// The module's log; the hooks module opens it at process attach.
+LogFile ModuleLog;
 
 LogFile::LogFile() : file(INVALID_HANDLE_VALUE) {
     InitializeCriticalSection(&lock);
@@ -143,3 +148,5 @@ void LogError(const char* format, ...) {
     WriteFormatted(LogLevelError, format, args);
     va_end(args);
 }
+
+} // namespace korvex

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+namespace korvex {
+
 enum LogLevel { LogLevelInfo = 0, LogLevelWarning = 1, LogLevelError = 2 };
 
 class LogFile {
@@ -25,7 +27,7 @@ class LogFile {
     CRITICAL_SECTION lock;
 };
 
-// The process-wide log; defined with the other static objects in hooks/static_objects.cpp.
+// The process-wide log, writing "injected.log" once opened.
 extern LogFile ModuleLog;
 
 bool OpenModuleLog(const char* path, int maxBytes);
@@ -38,3 +40,5 @@ bool OpenModuleLog(const char* path, int maxBytes);
 void LogInfo(const char* format, ...) KORVEX_PRINTF(1, 2);
 void LogWarning(const char* format, ...) KORVEX_PRINTF(1, 2);
 void LogError(const char* format, ...) KORVEX_PRINTF(1, 2);
+
+} // namespace korvex

@@ -12,6 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
+using namespace korvex;
+
 // Prints the failure and ends main with exit code 1.
 #define REQUIRE(ok, what)                                                                          \
     if (!(ok))                                                                                     \

@@ -14,6 +14,8 @@
 
 #include <string>
 
+using namespace korvex;
+
 namespace {
 
 UINT KeyUps = 0; // WM_KEYUP seen by the game's window procedure

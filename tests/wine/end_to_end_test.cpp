@@ -11,6 +11,8 @@
 #include <algorithm>
 #include <string>
 
+using namespace korvex;
+
 namespace {
 
 constexpr DWORD kWait = 5000;

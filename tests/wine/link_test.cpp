@@ -10,12 +10,14 @@
 
 #include <aclapi.h>
 
-#include "../common/record_bytes.h"
-#include "launch.h"
+#include "support/record_bytes.h"
+#include "support/launch.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
+
+using namespace korvex;
 
 namespace {
 

@@ -3,7 +3,7 @@
 // delete access). The second process is this program started with "--log-writer <path>".
 #include "log/log_file.h"
 
-#include "launch.h"
+#include "support/launch.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,6 +12,8 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+
+using namespace korvex;
 
 namespace {
 

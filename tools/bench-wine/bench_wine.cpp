@@ -25,6 +25,8 @@
 #include <functional>
 #include <string>
 
+using namespace korvex;
+
 namespace {
 
 typedef LRESULT(CALLBACK* HookProc3)(int, WPARAM, LPARAM);

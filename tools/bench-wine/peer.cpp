@@ -8,6 +8,8 @@
 
 #include <cstdio>
 
+using namespace korvex;
+
 namespace {
 
 // The peer's own diagnostics go to a file beside the program: its console output is not the

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
+using namespace korvex;
+
 const char* const kCommandHelp =
     "  input on|off            send InputActive (the overlay takes or gives back the input)\n"
     "  render on|off           send RenderActive\n"

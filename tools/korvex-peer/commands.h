@@ -6,7 +6,7 @@
 enum class CommandResult { Sent, Quit, Invalid, SendFailed };
 
 // Parses one line and sends the message it names; an empty line is Invalid.
-CommandResult RunCommand(GamePipe& pipe, const char* line);
+CommandResult RunCommand(korvex::GamePipe& pipe, const char* line);
 
 // The command summary printed by --help.
 extern const char* const kCommandHelp;

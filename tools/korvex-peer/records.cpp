@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <string>
 
+using namespace korvex;
+
 namespace {
 
 // The virtual-key codes whose key is down (bit 7), as a comma-separated list.

@@ -4,6 +4,8 @@
 #include "line.h"
 #include "records.h"
 
+using namespace korvex;
+
 void PeerStats::Count(const Record& record) {
     auto tag = static_cast<DWORD>(record.type);
     ++counts_[record.status == RecordStatus::Decoded && tag < kTypes ? tag : 0];

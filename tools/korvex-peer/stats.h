@@ -7,14 +7,14 @@
 
 class PeerStats {
   public:
-    void Count(const Record& record);
+    void Count(const korvex::Record& record);
     void Backlog(DWORD bytes);
     // Prints one line and starts the next second once a second has passed since the last line,
     // or at once with `now` (the rates then cover the time since the last line).
     void Print(bool json, bool now);
 
   private:
-    static constexpr DWORD kTypes = kHighestMessageType + 1; // index 0: Unknown
+    static constexpr DWORD kTypes = korvex::kHighestMessageType + 1; // index 0: Unknown
     ULONGLONG start_ = GetTickCount64();
     DWORD counts_[kTypes] = {};
     DWORD backlog_ = 0;

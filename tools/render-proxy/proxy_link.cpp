@@ -13,6 +13,8 @@
 #include <map>
 #include <string>
 
+using namespace korvex;
+
 namespace {
 
 struct HookTrio {

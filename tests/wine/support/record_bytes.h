@@ -1,5 +1,5 @@
 // Expected wire bytes of a game-pipe record, built from its 32-bit words (little-endian) and an
-// optional 256-byte key-state table; shared by the native and the Wine link tests.
+// optional 256-byte key-state table.
 #pragma once
 
 #include <windows.h>

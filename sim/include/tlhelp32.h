@@ -1,3 +1,0 @@
-// Simulated Win32: everything lives in <windows.h>.
-#pragma once
-#include <windows.h>
