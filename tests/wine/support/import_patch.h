@@ -3,6 +3,10 @@
 // goes to the replacement until the patch is destroyed; the replacement can record the call,
 // fail it, or forward it to Original(). Product code linked into the test program calls the
 // platform through the program's own imports, so patching the program reaches it too.
+// The compiler treats an import's address as a constant: a function that calls the import itself
+// may keep the address in a register across the patch's lifetime. So the test function that
+// holds the patch should not call the patched function directly; the product's functions (and
+// the test's helpers) it calls see the patch.
 #pragma once
 
 #include <windows.h>
