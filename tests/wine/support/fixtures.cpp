@@ -65,10 +65,10 @@ HWND CreateTestWindow(RECT client, WNDPROC procedure) {
     windowClass.hCursor = nullptr; // the test decides the cursor shape
     windowClass.lpszClassName = kClass;
     RegisterClassA(&windowClass); // fails harmlessly when already registered
-    HWND window = CreateWindowExA(0, kClass, "Korvex test window", WS_POPUP | WS_VISIBLE,
-                                  client.left, client.top, client.right - client.left,
-                                  client.bottom - client.top, nullptr, nullptr,
-                                  GetModuleHandleA(nullptr), nullptr);
+    HWND window =
+        CreateWindowExA(0, kClass, "Korvex test window", WS_POPUP | WS_VISIBLE, client.left,
+                        client.top, client.right - client.left, client.bottom - client.top, nullptr,
+                        nullptr, GetModuleHandleA(nullptr), nullptr);
     if (window != nullptr && procedure != nullptr)
         SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
     SetForegroundWindow(window);
