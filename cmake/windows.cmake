@@ -80,7 +80,7 @@ include(cmake/wine-tests.cmake)
 # <arch>/ the DLLs (with their PDBs from a KORVEX_PDB build) and korvex-peer.exe, lib/<arch>/
 # the C++ library and the C interface's import libraries, include/ the headers,
 # lib/cmake/VelKorvexHooks/ the package, docs/ (what an overlay developer reads), LICENSE,
-# CHANGELOG.md; release.sh adds README.md and examples/.
+# CHANGELOG.md, README.md (docs/archive-readme.md) and examples/ (the sample overlay).
 set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h link/record_reader.h binding/hook_stubs.h
     binding/hook_install.h binding/render_proxy.h discovery/window_discovery.h
     discovery/output_settings.h log/log_file.h)
@@ -101,3 +101,5 @@ install(FILES ${CMAKE_SOURCE_DIR}/cmake/VelKorvexHooksConfig.cmake
 install(FILES ${CMAKE_SOURCE_DIR}/LICENSE ${CMAKE_SOURCE_DIR}/CHANGELOG.md DESTINATION .)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/integration.md ${CMAKE_SOURCE_DIR}/docs/protocol.md
         DESTINATION docs)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/archive-readme.md DESTINATION . RENAME README.md)
+install(DIRECTORY ${CMAKE_SOURCE_DIR}/examples/ DESTINATION examples)

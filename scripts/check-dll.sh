@@ -54,7 +54,7 @@ fi
 imports=$(grep "DLL Name:" <<<"$dump" | awk '{print toupper($3)}' | sort -u)
 for i in $imports; do
   case "$i" in
-    KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL) ;;
+    KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL|VERSION.DLL) ;;
     *) echo "check-dll: imports non-system DLL $i"; fail=1 ;;
   esac
 done
@@ -119,7 +119,7 @@ if [ "$format" = pei-i386 ] && [ $mode != imports ]; then
       echo "check-dll: $name returns with '$ins', expected '$want'"; fail=1
     fi
   done < <(returns)
-  conventions=", ${hooks:+hook procedures return with ret \$0xc and }every $([ -n "$hooks" ] && echo other )export with ret"
+  conventions=", ${hooks:+hook procedures return with ret \$0xc and }every $([ -n "$hooks" ] && echo "other ")export with ret"
 fi
 
 if [ $stripped -eq 1 ]; then

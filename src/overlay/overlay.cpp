@@ -109,7 +109,9 @@ vko_result VKO_CALL vko_create_server(uint32_t number, uint32_t timeout_ms, void
     }
     DWORD why = GetLastError();
     delete server;
-    return why == ERROR_TIMEOUT ? VKO_TIMEOUT : why == ERROR_CANCELLED ? VKO_CANCELLED : VKO_NO_PIPE;
+    return why == ERROR_TIMEOUT     ? VKO_TIMEOUT
+           : why == ERROR_CANCELLED ? VKO_CANCELLED
+                                    : VKO_NO_PIPE;
 }
 
 vko_result VKO_CALL vko_connect_client(uint32_t number, vko_pipe** pipe) {
