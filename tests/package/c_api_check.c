@@ -1,8 +1,8 @@
-/* What the sample's runs do not show about the C interface, checked from a program built in the
- * MSVC ABI: the server end's chosen wait and cancel event, the result codes of a missing pipe, a
- * missing hooks DLL, a refused hook and a short buffer, a timed read on an empty pipe, and the
- * hook installers' slots. Run from a folder without VelKorvexHooks.dll, which it then loads from
- * hooks/. Prints each failed check; the exit code is their number. */
+// What the sample's runs do not show about the C interface, checked from a program built in the
+// MSVC ABI: the server end's chosen wait and cancel event, the result codes of a missing pipe, a
+// missing hooks DLL, a refused hook and a short buffer, a timed read on an empty pipe, and the
+// hook installers' slots. Run from a folder without VelKorvexHooks.dll, which it then loads from
+// hooks/. Prints each failed check; the exit code is their number.
 #include "VelKorvexOverlay.h"
 
 #include <stdio.h>
@@ -55,7 +55,7 @@ int main(void) {
     }
     CHECK(vko_connect_client(PIPE, &pipe) == VKO_NO_PIPE && pipe == 0);
 
-    /* A pair in this process: a timed read on the empty pipe, then a record, then the end. */
+    // A pair in this process: a timed read on the empty pipe, then a record, then the end.
     thread = CreateThread(0, 0, connect_client, 0, 0, 0);
     CHECK(vko_create_server(PIPE, 10000, 0, &pipe) == VKO_OK);
     WaitForSingleObject(thread, 10000);

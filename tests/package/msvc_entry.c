@@ -1,6 +1,6 @@
-/* The start-up code an MSVC toolchain's C runtime would bring, for the programs that
- * scripts/package-test.sh builds in the MSVC ABI against msvcrt.dll's import library: the
- * arguments, main, and exit with its result (which flushes stdout). */
+// The start-up code an MSVC toolchain's C runtime would bring, for the programs that
+// scripts/package-test.sh builds in the MSVC ABI against msvcrt.dll's import library: the
+// arguments, main, and exit with its result (which flushes stdout).
 int main(int argc, char** argv);
 __declspec(dllimport) int __cdecl __getmainargs(int* argc, char*** argv, char*** env, int wildcards,
                                                 int* startup);
