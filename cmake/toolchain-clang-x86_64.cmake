@@ -14,7 +14,9 @@ set(CMAKE_RC_COMPILER ${KORVEX_TRIPLE}-windres)
 set(CMAKE_CXX_STANDARD_INCLUDE_DIRECTORIES ${KORVEX_GCC_DIR}/include/c++
                                            ${KORVEX_GCC_DIR}/include/c++/${KORVEX_TRIPLE})
 foreach(kind EXE SHARED MODULE)
-  set(CMAKE_${kind}_LINKER_FLAGS_INIT "-fuse-ld=lld -L${KORVEX_GCC_DIR}")
+  # The compile flags reach the link too, where -gcodeview has nothing to do.
+  set(CMAKE_${kind}_LINKER_FLAGS_INIT
+      "-fuse-ld=lld -L${KORVEX_GCC_DIR} -Wno-unused-command-line-argument")
 endforeach()
 set(CMAKE_FIND_ROOT_PATH /usr/${KORVEX_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -36,7 +36,8 @@ const char* const kUsage =
     "second by type, the total, and the largest backlog (bytes waiting in the pipe) in that\n"
     "second and since the start; records with a wrong size or an unknown tag are still printed\n"
     "one by one. It ends when the other end closes the pipe, or on quit.\n"
-    "\n";
+    "\n"
+    "Commands, one per line:\n";
 
 struct InputQueue {
     FILE* source = stdin;
