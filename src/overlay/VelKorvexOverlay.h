@@ -146,8 +146,8 @@ VKO_API void VKO_CALL vko_remove_hooks(vko_hooks* hooks);
 VKO_API vko_result VKO_CALL vko_list_threads(uint32_t process_id, int which, uint32_t* ids,
                                              uint32_t capacity, uint32_t* count);
 /* The same for the process's top-level windows and all their descendants (HWND values). */
-VKO_API vko_result VKO_CALL vko_list_windows(uint32_t process_id, void** windows,
-                                             uint32_t capacity, uint32_t* count);
+VKO_API vko_result VKO_CALL vko_list_windows(uint32_t process_id, void** windows, uint32_t capacity,
+                                             uint32_t* count);
 
 #ifdef __cplusplus
 }
