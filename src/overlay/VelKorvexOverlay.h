@@ -117,9 +117,10 @@ VKO_API vko_result VKO_CALL vko_send_take_screenshot(vko_pipe* pipe);
 /* Takes the next message off the pipe into *record, waiting up to timeout_ms for one (0: only
  * what is already there; VKO_WAIT_FOREVER: until one comes). Every message comes back whole,
  * malformed ones with their status and bytes. VKO_TIMEOUT when none came; VKO_PIPE_CLOSED once
- * the other end has gone and nothing is left to read. A bounded wait looks for a message about
- * once a millisecond; VKO_WAIT_FOREVER reads at once and holds a client end until a message
- * comes (sends on it from other threads wait meanwhile). */
+ * the other end has gone and nothing is left to read. A bounded wait looks for a message, then
+ * sleeps 1 ms (up to a scheduler tick, often 15.6 ms on Windows) before it looks again;
+ * VKO_WAIT_FOREVER reads at once and holds a client end until a message comes (sends on it
+ * from other threads wait meanwhile). */
 VKO_API vko_result VKO_CALL vko_read_record(vko_pipe* pipe, uint32_t timeout_ms,
                                             vko_record* record);
 

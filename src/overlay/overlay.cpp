@@ -163,8 +163,8 @@ vko_result VKO_CALL vko_send_take_screenshot(vko_pipe* pipe) {
 vko_result VKO_CALL vko_read_record(vko_pipe* pipe, uint32_t timeout_ms, vko_record* out) {
     if (pipe == nullptr || out == nullptr)
         return VKO_INVALID_ARGUMENT;
-    // ReadNextRecord waits in ReadFile while the pipe is empty; a bounded wait looks first,
-    // about once a millisecond.
+    // ReadNextRecord waits in ReadFile while the pipe is empty, and the client end is a
+    // synchronous handle with nothing to wait on: a bounded wait polls.
     if (timeout_ms != VKO_WAIT_FOREVER) {
         DWORD start = GetTickCount(), waiting = 0;
         for (;; Sleep(1)) {
