@@ -1,39 +1,60 @@
 #!/usr/bin/env bash
-# Checks a VelKorvexHooks.dll of either architecture: check-dll.sh [--stripped] [DLL]
-# (default build/win32/bin/VelKorvexHooks.dll, the product):
+# Checks a Windows binary of either architecture:
+#   check-dll.sh [--stripped] [DLL]      VelKorvexHooks.dll (default build/win32/bin/VelKorvexHooks.dll,
+#                                        the product)
+#   check-dll.sh --overlay [--stripped] DLL   VelKorvexOverlay.dll, the C interface
+#   check-dll.sh --imports FILE          any DLL or program: the import check alone
 #   - PE format pei-i386 or pei-x86-64;
-#   - export table named InjectedDLL.dll, exactly the nine exports with undecorated names;
+#   - the hooks DLL: export table named InjectedDLL.dll, exactly the nine exports with
+#     undecorated names; the C interface: named VelKorvexOverlay.dll, exactly the functions of
+#     src/overlay/VelKorvexOverlay.def, undecorated;
 #   - imports from system DLLs only;
 #   - on i686, each export's calling convention read from its code: the three hook procedures
-#     return with `ret $0xc` (they pop their 12 bytes of arguments), the six others with a
-#     plain `ret` (their caller pops);
+#     return with `ret $0xc` (they pop their 12 bytes of arguments), every other export with a
+#     plain `ret` (its caller pops: cdecl);
 #   - with --stripped, no debug sections (for the release package).
 set -u
-stripped=0
-if [ "${1:-}" = --stripped ]; then stripped=1; shift; fi
+stripped=0 mode=hooks
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --stripped) stripped=1 ;;
+    --overlay) mode=overlay ;;
+    --imports) mode=imports ;;
+    *) break ;;
+  esac
+  shift
+done
 dll=${1:-build/win32/bin/VelKorvexHooks.dll}
 # The x86_64 binutils read PE files of both architectures.
 objdump=x86_64-w64-mingw32-objdump
 dump=$($objdump -p "$dll") || { echo "check-dll: cannot read $dll"; exit 1; }
 fail=0
-expected="CheckFocus EndOfFrameHook GetRawInputState InputActiveStateTransitionHook PipeResetHook TrackedCursorPos getmsgHook keyboardHook mouseHook"
-hooks="getmsgHook keyboardHook mouseHook"
+if [ $mode = overlay ]; then
+  table=VelKorvexOverlay.dll hooks=""
+  expected=$(awk '/^EXPORTS/{e=1;next} e&&NF{print $1}' "$(dirname "$0")/../src/overlay/VelKorvexOverlay.def" |
+    LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+else
+  table=InjectedDLL.dll hooks="getmsgHook keyboardHook mouseHook"
+  expected="CheckFocus EndOfFrameHook GetRawInputState InputActiveStateTransitionHook PipeResetHook TrackedCursorPos getmsgHook keyboardHook mouseHook"
+fi
 
 format=$(sed -n 's/.*file format \(pei-[a-z0-9-]*\).*/\1/p' <<<"$dump" | head -1)
 case "$format" in
   pei-i386|pei-x86-64) ;;
   *) echo "check-dll: format is '${format:-unknown}', not pei-i386 or pei-x86-64"; exit 1 ;;
 esac
-grep -q "^Name .*InjectedDLL.dll" <<<"$dump" || { echo "check-dll: export table is not named InjectedDLL.dll"; fail=1; }
-exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^[ \t]*$/{t=0}' <<<"$dump" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
-if [ "$exports" != "$expected" ]; then
-  echo "check-dll: exports are [$exports], expected [$expected]"; fail=1
+if [ $mode != imports ]; then
+  grep -q "^Name .*[[:space:]]$table\$" <<<"$dump" || { echo "check-dll: export table is not named $table"; fail=1; }
+  exports=$(awk '/\[Ordinal\/Name Pointer\] Table/{t=1;next} t&&/^[ \t]*\[/{print $NF} t&&/^[ \t]*$/{t=0}' <<<"$dump" | LC_ALL=C sort | tr '\n' ' ' | sed 's/ $//')
+  if [ "$exports" != "$expected" ]; then
+    echo "check-dll: exports are [$exports], expected [$expected]"; fail=1
+  fi
+  grep -q '@' <<<"$exports" && { echo "check-dll: decorated export names"; fail=1; }
 fi
-grep -q '@' <<<"$exports" && { echo "check-dll: decorated export names"; fail=1; }
 imports=$(grep "DLL Name:" <<<"$dump" | awk '{print toupper($3)}' | sort -u)
 for i in $imports; do
   case "$i" in
-    KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL) ;;
+    KERNEL32.DLL|USER32.DLL|ADVAPI32.DLL|MSVCRT.DLL|VERSION.DLL) ;;
     *) echo "check-dll: imports non-system DLL $i"; fail=1 ;;
   esac
 done
@@ -90,7 +111,7 @@ returns() {
 }
 
 conventions=""
-if [ "$format" = pei-i386 ]; then
+if [ "$format" = pei-i386 ] && [ $mode != imports ]; then
   while IFS= read -r line; do
     name=${line%%:*} ins=${line#*: }
     case " $hooks " in *" $name "*) want='ret $0xc' ;; *) want=ret ;; esac
@@ -98,7 +119,7 @@ if [ "$format" = pei-i386 ]; then
       echo "check-dll: $name returns with '$ins', expected '$want'"; fail=1
     fi
   done < <(returns)
-  conventions=", hook procedures return with ret \$0xc and the six others with ret"
+  conventions=", ${hooks:+hook procedures return with ret \$0xc and }every $([ -n "$hooks" ] && echo "other ")export with ret"
 fi
 
 if [ $stripped -eq 1 ]; then
@@ -107,6 +128,6 @@ if [ $stripped -eq 1 ]; then
 fi
 
 if [ $fail -eq 0 ]; then
-  echo "check-dll: $dll is $format, named InjectedDLL.dll, exports [$exports]$conventions, imports [$(echo $imports)]$([ $stripped -eq 1 ] && echo ", no debug sections")"
+  echo "check-dll: $dll is $format,$([ $mode != imports ] && echo " named $table, exports [$exports]$conventions,") imports [$(echo $imports)]$([ $stripped -eq 1 ] && echo ", no debug sections")"
 fi
 exit $fail

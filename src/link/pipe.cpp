@@ -28,31 +28,41 @@ void ReleasePipeSecurity(PipeSecurity& security) {
         LocalFree(security.attributes.lpSecurityDescriptor);
 }
 
-// Waits up to 30 s for the client of a freshly created server end. The OVERLAPPED record and
-// its event live on this frame, so a connect that is still pending when we give up is
-// cancelled and waited for before they go away; otherwise it could complete into a dead frame.
-bool AwaitClient(HANDLE server) {
+// Waits up to `timeoutMs` for the client of a freshly created server end, or until `cancel`
+// (when given) is signalled; `why` receives the reason it did not connect. The OVERLAPPED
+// record and its event live on this frame, so a connect that is still pending when we give up
+// is cancelled and waited for before they go away; otherwise it could complete into a dead
+// frame.
+bool AwaitClient(HANDLE server, DWORD timeoutMs, HANDLE cancel, DWORD& why) {
     OVERLAPPED overlapped;
     std::memset(&overlapped, 0, sizeof overlapped);
     overlapped.hEvent = CreateEventA(nullptr, TRUE, TRUE, nullptr);
-    if (overlapped.hEvent == nullptr)
+    if (overlapped.hEvent == nullptr) {
+        why = GetLastError();
         return false;
+    }
 
     bool connected = false;
     bool pending = false;
     if (ConnectNamedPipe(server, &overlapped)) {
         connected = true;
     } else {
-        DWORD error = GetLastError();
-        if (error == ERROR_PIPE_CONNECTED) {
+        why = GetLastError();
+        if (why == ERROR_PIPE_CONNECTED) {
             connected = true; // the client came between creation and this call
-        } else if (error == ERROR_IO_PENDING) {
+        } else if (why == ERROR_IO_PENDING) {
             pending = true;
+            HANDLE events[2] = {overlapped.hEvent, cancel};
+            DWORD waited = cancel ? WaitForMultipleObjects(2, events, FALSE, timeoutMs)
+                                  : WaitForSingleObject(overlapped.hEvent, timeoutMs);
             DWORD transferred = 0;
-            if (WaitForSingleObject(overlapped.hEvent, kPipeConnectTimeoutMs) == WAIT_OBJECT_0 &&
-                GetOverlappedResult(server, &overlapped, &transferred, FALSE)) {
+            if (waited == WAIT_OBJECT_0 &&
+                GetOverlappedResult(server, &overlapped, &transferred, FALSE))
                 connected = true;
-            }
+            else if (waited == WAIT_TIMEOUT || waited == WAIT_OBJECT_0 + 1)
+                why = waited == WAIT_TIMEOUT ? ERROR_TIMEOUT : ERROR_CANCELLED;
+            else
+                why = GetLastError();
         }
     }
     if (pending && !connected) {
@@ -62,6 +72,41 @@ bool AwaitClient(HANDLE server) {
     }
     CloseHandle(overlapped.hEvent);
     return connected;
+}
+
+// Both forms of CreatePipeServer; `why` receives the reason when no client connected.
+bool ServePipe(GamePipe& pipe, DWORD number, DWORD timeoutMs, HANDLE cancel, DWORD& why) {
+    char name[kPipeNameSize];
+    MakePipeName(name, number);
+    LogInfo("Creating proxy pipe; name=%s", name);
+
+    PipeSecurity security;
+    std::memset(&security, 0, sizeof security);
+    HANDLE handle;
+    if (CreatePipeSecurity(security)) {
+        handle = CreateNamedPipeA(name, kOpenMode, kPipeMode, PIPE_UNLIMITED_INSTANCES,
+                                  kPipeBufferSize, kPipeBufferSize, 0, &security.attributes);
+        // The pipe keeps its own copy of the descriptor.
+        ReleasePipeSecurity(security);
+    } else {
+        LogInfo("Failed to create security attributes");
+        handle = CreateNamedPipeA(name, kOpenMode, kPipeMode, PIPE_UNLIMITED_INSTANCES,
+                                  kPipeBufferSize, kPipeBufferSize, 0, nullptr);
+    }
+    if (handle == INVALID_HANDLE_VALUE) {
+        why = GetLastError();
+        return false;
+    }
+
+    pipe.handle = handle;
+    SetLastError(0);
+    // Not connected, including when no event could be made for the wait: the new instance is
+    // closed rather than left open in the holder, so that no unconnected end leaks.
+    if (!AwaitClient(handle, timeoutMs, cancel, why)) {
+        DisconnectPipe(pipe);
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -113,35 +158,16 @@ bool CreatePipeSecurity(PipeSecurity& out) {
 }
 
 bool CreatePipeServer(GamePipe& pipe, DWORD number) {
-    char name[kPipeNameSize];
-    MakePipeName(name, number);
-    LogInfo("Creating proxy pipe; name=%s", name);
+    DWORD why = 0;
+    return ServePipe(pipe, number, kPipeConnectTimeoutMs, nullptr, why);
+}
 
-    PipeSecurity security;
-    std::memset(&security, 0, sizeof security);
-    HANDLE handle;
-    if (CreatePipeSecurity(security)) {
-        handle = CreateNamedPipeA(name, kOpenMode, kPipeMode, PIPE_UNLIMITED_INSTANCES,
-                                  kPipeBufferSize, kPipeBufferSize, 0, &security.attributes);
-        // The pipe keeps its own copy of the descriptor.
-        ReleasePipeSecurity(security);
-    } else {
-        LogInfo("Failed to create security attributes");
-        handle = CreateNamedPipeA(name, kOpenMode, kPipeMode, PIPE_UNLIMITED_INSTANCES,
-                                  kPipeBufferSize, kPipeBufferSize, 0, nullptr);
-    }
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-
-    pipe.handle = handle;
-    SetLastError(0);
-    // Not connected, including when no event could be made for the wait: the new instance is
-    // closed rather than left open in the holder, so that no unconnected end leaks.
-    if (!AwaitClient(handle)) {
-        DisconnectPipe(pipe);
-        return false;
-    }
-    return true;
+bool CreatePipeServer(GamePipe& pipe, DWORD number, DWORD timeoutMs, HANDLE cancel) {
+    DWORD why = 0;
+    bool connected = ServePipe(pipe, number, timeoutMs, cancel, why);
+    if (!connected)
+        SetLastError(why);
+    return connected;
 }
 
 void ConnectPipeClient(GamePipe& pipe, DWORD number) {

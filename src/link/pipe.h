@@ -30,6 +30,10 @@ constexpr DWORD kHighestMessageType = 10;
 void MakePipeName(char (&name)[kPipeNameSize], DWORD number);
 bool CreatePipeSecurity(PipeSecurity& out);
 bool CreatePipeServer(GamePipe& pipe, DWORD number);
+// The same server end with the wait chosen by the caller: up to `timeoutMs` (INFINITE for no
+// limit), ended early when the event `cancel` (optional) is signalled. On false GetLastError
+// says why: ERROR_TIMEOUT, ERROR_CANCELLED, or the error of the call that failed.
+bool CreatePipeServer(GamePipe& pipe, DWORD number, DWORD timeoutMs, HANDLE cancel);
 void ConnectPipeClient(GamePipe& pipe, DWORD number);
 void ClosePipe(GamePipe& pipe);
 void DisconnectPipe(GamePipe& pipe);

@@ -1,7 +1,8 @@
-// korvex-peer: creates the overlay's server end of the game pipe, waits for the game, prints
-// every record the game sends (one line each, text or JSON; or, with --stats, a line of rates
-// once a second) and sends the commands typed on standard input. Pipe I/O stays on the main
-// thread; a reader thread only queues input lines.
+// korvex-peer: plays the overlay's end of the game pipe (creates the server end and waits for
+// the game) or, with --game, the game's end (opens the client end); prints every record the
+// other end sends (one line each, text or JSON; or, with --stats, a line of rates once a
+// second) and sends the commands typed on standard input or read from a file. Pipe I/O stays
+// on the main thread; a reader thread only queues input lines.
 #include "commands.h"
 #include "records.h"
 #include "stats.h"
@@ -21,19 +22,25 @@ using namespace korvex;
 namespace {
 
 const char* const kUsage =
-    "usage: korvex-peer --pipe N [--json] [--stats]\n"
+    "usage: korvex-peer --pipe N [--json] [--stats] [--input FILE]\n"
+    "       korvex-peer --game N [--json] [--stats] [--input FILE]\n"
     "       korvex-peer --version\n"
     "\n"
-    "The overlay's end of the game pipe, for debugging a game: creates the pipe\n"
-    "\\\\.\\pipe\\Korvex-N-Overlay-Game, waits up to 30 s for the game to connect, then prints\n"
-    "every record the game sends, one per line (JSON lines with --json), and sends the\n"
-    "commands typed on standard input, one per line. With --stats it prints, instead of a\n"
-    "line per record, one line a second: records per second by type, the total, and the\n"
-    "largest backlog (bytes waiting in the pipe) in that second and since the start; records\n"
-    "with a wrong size or an unknown tag are still printed one by one.\n"
-    "\n";
+    "Plays one end of the game pipe \\\\.\\pipe\\Korvex-N-Overlay-Game, for debugging a game or\n"
+    "an overlay. With --pipe it is the overlay: it creates the pipe and waits up to 30 s for\n"
+    "the game to connect. With --game it is the game: it connects to the overlay's pipe,\n"
+    "waiting up to 30 s for the overlay to create it, so that an overlay can be tried without\n"
+    "a game. Then it prints every record the other end sends, one per line (JSON lines with\n"
+    "--json), and sends the commands typed on standard input, or read from FILE, one per line.\n"
+    "With --stats it prints, instead of a line per record, one line a second: records per\n"
+    "second by type, the total, and the largest backlog (bytes waiting in the pipe) in that\n"
+    "second and since the start; records with a wrong size or an unknown tag are still printed\n"
+    "one by one. It ends when the other end closes the pipe, or on quit.\n"
+    "\n"
+    "Commands, one per line:\n";
 
 struct InputQueue {
+    FILE* source = stdin;
     CRITICAL_SECTION lock;
     std::vector<std::string> lines;
     bool ended = false;
@@ -42,7 +49,7 @@ struct InputQueue {
 DWORD WINAPI ReadInput(LPVOID parameter) {
     auto* queue = static_cast<InputQueue*>(parameter);
     char line[256];
-    while (std::fgets(line, sizeof line, stdin)) {
+    while (std::fgets(line, sizeof line, queue->source)) {
         EnterCriticalSection(&queue->lock);
         queue->lines.push_back(line);
         LeaveCriticalSection(&queue->lock);
@@ -76,18 +83,30 @@ bool RunQueuedCommands(GamePipe& pipe, InputQueue& queue, bool& announcedEnd) {
         }
     }
     if (ended && !announcedEnd) {
-        std::fprintf(stderr, "korvex-peer: end of input; serving until the game closes\n");
+        std::fprintf(stderr, "korvex-peer: end of input; serving until the other end closes\n");
         announcedEnd = true;
     }
     return true;
 }
 
+// Opens the client end of pipe `number`, trying again while the overlay has not created it.
+bool ConnectAsGame(GamePipe& pipe, DWORD number) {
+    for (DWORD start = GetTickCount(); GetTickCount() - start < kPipeConnectTimeoutMs; Sleep(100)) {
+        ConnectPipeClient(pipe, number);
+        if (IsPipeOpen(pipe))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    static InputQueue queue;
     bool json = false;
     bool stats = false;
     bool havePipe = false;
+    bool game = false;
     DWORD number = 0;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
@@ -102,7 +121,15 @@ int main(int argc, char** argv) {
             json = true;
         } else if (std::strcmp(argv[i], "--stats") == 0) {
             stats = true;
-        } else if (std::strcmp(argv[i], "--pipe") == 0 && i + 1 < argc) {
+        } else if (std::strcmp(argv[i], "--input") == 0 && i + 1 < argc) {
+            queue.source = std::fopen(argv[++i], "r");
+            if (queue.source == nullptr) {
+                std::fprintf(stderr, "korvex-peer: cannot read %s\n", argv[i]);
+                return 2;
+            }
+        } else if ((std::strcmp(argv[i], "--pipe") == 0 || std::strcmp(argv[i], "--game") == 0) &&
+                   i + 1 < argc) {
+            game = std::strcmp(argv[i], "--game") == 0;
             char* end = nullptr;
             unsigned long value = std::strtoul(argv[++i], &end, 10);
             havePipe = *argv[i] != '\0' && *end == '\0' && value <= 0xFFFFFFFFul;
@@ -119,16 +146,16 @@ int main(int argc, char** argv) {
 
     char name[kPipeNameSize];
     MakePipeName(name, number);
-    std::fprintf(stderr, "korvex-peer: waiting up to 30 s for the game on %s\n", name);
+    const char* other = game ? "overlay" : "game";
+    std::fprintf(stderr, "korvex-peer: waiting up to 30 s for the %s on %s\n", other, name);
     GamePipe pipe;
-    if (!CreatePipeServer(pipe, number)) {
-        std::fprintf(stderr, "korvex-peer: could not create %s, or no game connected within 30 s\n",
-                     name);
+    if (game ? !ConnectAsGame(pipe, number) : !CreatePipeServer(pipe, number)) {
+        std::fprintf(stderr, "korvex-peer: could not %s %s, or no %s %s within 30 s\n",
+                     game ? "open" : "create", name, other, game ? "created it" : "connected");
         return 1;
     }
-    std::fprintf(stderr, "korvex-peer: game connected\n");
+    std::fprintf(stderr, "korvex-peer: %s connected\n", other);
 
-    static InputQueue queue;
     InitializeCriticalSection(&queue.lock);
     HANDLE reader = CreateThread(nullptr, 0, ReadInput, &queue, 0, nullptr);
     if (reader)
@@ -158,13 +185,16 @@ int main(int argc, char** argv) {
         if (stats)
             figures.Print(json, !open); // the last, partial second too
         if (!open) {
-            std::fprintf(stderr, "korvex-peer: the game closed the pipe\n");
+            std::fprintf(stderr, "korvex-peer: the %s closed the pipe\n", other);
             break;
         }
         if (idle)
             Sleep(5);
     }
-    DisconnectPipe(pipe);
+    if (game)
+        ClosePipe(pipe);
+    else
+        DisconnectPipe(pipe);
     std::fflush(stdout);
     // The input thread may still be blocked reading; leaving the process ends it.
     ExitProcess(0);
