@@ -101,7 +101,8 @@ VKO_API vko_result VKO_CALL vko_create_server(uint32_t number, uint32_t timeout_
 /* Opens the client end of pipe <number>, as the game does; VKO_NO_PIPE when no server end
  * waits for it. */
 VKO_API vko_result VKO_CALL vko_connect_client(uint32_t number, vko_pipe** pipe);
-/* Closes the end (a server end is disconnected first) and frees it; null is ignored. */
+/* Closes the end and frees it; null is ignored. Records already sent stay readable by the other
+ * end until it has taken them. */
 VKO_API void VKO_CALL vko_close(vko_pipe* pipe);
 
 /* The overlay's records to the game's render proxy; each is one message. Flags are 0 or
