@@ -181,19 +181,18 @@ TEST_F(EndToEnd, WhileOnKeysAndViewClicksAreSwallowedCursorAndRawInputTakenAndAl
     game = session.game.LineCount();
     ASSERT_TRUE(session.Inject("key 0x41"));
     ASSERT_TRUE(PeerSawKeyRelease("0x41", peer));
-    // A click in the status strip under the view (the main window's client area, outside the
+    // A click in the status strip above the view (the main window's client area, outside the
     // output window) is passed on, one in the view is not; the overlay gets both in the view's
     // client coordinates. The last move, swallowed in the view, leaves the arrow imposed.
     const RECT& view = session.info.view_client;
-    POINT outside = {view.left + 60, view.bottom + 15}, inside = session.ViewPoint(50, 40);
+    POINT outside = {view.left + 60, view.top - 15}, inside = session.ViewPoint(50, 40);
     ASSERT_TRUE(
         session.Inject(X("mousemove " + Point(outside) + " click 1 mousemove " + Point(inside) +
                          " click 1 mousemove " + Point(session.ViewPoint(200, 150)))));
     ASSERT_GE(session.peer.WaitForLine("MouseInput message=0x200 x=200 y=150 ", kWait, peer), 0);
     auto records = session.peer.Lines(peer);
     EXPECT_TRUE(Contains(records, "MouseInput message=0x202 x=50 y=40 "));
-    EXPECT_TRUE(Contains(records, "MouseInput message=0x202 x=60 y=" +
-                                      std::to_string(view.bottom - view.top + 15) + " "));
+    EXPECT_TRUE(Contains(records, "MouseInput message=0x202 x=60 y=-15 "));
     auto lines = GameLinesUntil(game, during);
     EXPECT_FALSE(Contains(lines, "vk=0x41"));
     EXPECT_FALSE(Contains(lines, "win=view x=50 y=40")); // the move and the button messages
