@@ -38,3 +38,11 @@ foreach(source ${WINE_TESTS})
   gtest_discover_tests(wine_${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 endforeach()
+# The end-to-end test hooks Wine's own notepad: the real program from the library folder of the
+# Wine that runs this build (the prefix's system32 holds only a placeholder).
+if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+  set(wine_notepad ${CMAKE_SOURCE_DIR}/build/wine32/root/usr/lib/i386-linux-gnu/wine/i386-windows/notepad.exe)
+else()
+  set(wine_notepad /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/notepad.exe)
+endif()
+target_compile_definitions(wine_end_to_end_test PRIVATE KORVEX_WINE_NOTEPAD="Z:${wine_notepad}")

@@ -67,7 +67,7 @@ class Demo {
         POINT start = s.ViewPoint(120, 90), moved = s.ViewPoint(260, 170);
         POINT inside = s.ViewPoint(50, 40), last = s.ViewPoint(300, 200);
         std::string lastRecord = "MouseInput message=0x200 x=300 y=200 ";
-        POINT outside = {view.left + 60, view.bottom + 15}; // status strip, outside the view
+        POINT outside = {view.left + 60, view.top - 15}; // status strip, outside the view
 
         Phase before = Begin("overlay input off");
         if (!Inject(before,

@@ -1,8 +1,9 @@
 // demo-game: a windowed "game" for the end-to-end runs. It renders "frames" on a timer into a
-// view window (the render proxy's output window) above a status strip that belongs to the main
-// window, loads the reference render proxy as d3d11.dll from its own folder and calls its frame
-// export each frame, hides the system cursor and sets its own cursor shape as games do, and
-// reports every input message its window procedure receives on standard output.
+// view window (the render proxy's output window) under a status strip that belongs to the main
+// window, so that the view's client origin is not the main window's; it loads the reference render
+// proxy as d3d11.dll from its own folder and calls its frame export each frame, hides the system
+// cursor and sets its own cursor shape as games do, and reports every input message its window
+// procedure receives on standard output.
 #include "options.h"
 #include "report.h"
 
@@ -96,9 +97,9 @@ bool CreateWindows(HINSTANCE instance, const std::string& title) {
         return false;
     RECT client = {};
     GetClientRect(MainWindow, &client);
-    ViewWindow = CreateWindowExA(0, "KorvexDemoView", "view", WS_CHILD | WS_VISIBLE, 0, 0,
-                                 client.right, client.bottom - Options.statusHeight, MainWindow,
-                                 nullptr, instance, nullptr);
+    ViewWindow = CreateWindowExA(
+        0, "KorvexDemoView", "view", WS_CHILD | WS_VISIBLE, 0, Options.statusHeight, client.right,
+        client.bottom - Options.statusHeight, MainWindow, nullptr, instance, nullptr);
     return ViewWindow != nullptr;
 }
 

@@ -12,7 +12,7 @@ struct GameOptions {
     bool rawMouse = false, rawKeyboard = false;           // register raw input for the device
     bool noLegacyMouse = false, noLegacyKeyboard = false; // ... with RIDEV_NOLEGACY
     int x = 100, y = 100, width = 480, height = 360;      // the main window's rectangle
-    int statusHeight = 40; // strip under the render view that belongs to the main window
+    int statusHeight = 40; // strip above the render view that belongs to the main window
     UINT frameMs = 16;
     DWORD quitAfterMs = 120000; // a forgotten game ends itself
 };

@@ -8,6 +8,11 @@
 //   xkey TITLE KEYSYM             X input through xdotool on the current DISPLAY: focus the X
 //                                 window titled TITLE, then type KEYSYM. Under Wine, SendInput
 //                                 keeps legacy messages even for RIDEV_NOLEGACY; X input does not.
+//   x "COMMANDS"                  one xdotool run with these commands ("mousemove X Y click 1
+//                                 ..."): X input in X's order. Under Wine a SendInput move also
+//                                 warps the X pointer, and the target program turns the motion
+//                                 X reports for it into a second move, which can arrive after
+//                                 later input and put the cursor back for a moment.
 // Each action is echoed as one line on standard output. Exit code 0 when every action went in.
 #include <windows.h>
 
@@ -58,12 +63,12 @@ bool Wheel(long notches) {
     return Send(input);
 }
 
-// Starts the X tool directly; Wine starts Unix programs given by their Z: path. Wine gives no
-// waitable handle for a Unix process (the wait fails), so when it cannot be waited for the
-// action counts as done once started and the caller watches for its effect.
-bool XdoKey(const char* title, const char* keysym) {
-    std::string command = std::string("Z:\\usr\\bin\\xdotool search --name \"") + title +
-                          "\" windowfocus sleep 0.1 key " + keysym;
+// Runs xdotool with `commands` as one process, so that X carries out its actions in order. Wine
+// starts Unix programs given by their Z: path, but gives no waitable handle for them (the wait
+// fails): when it cannot be waited for, the action counts as done once started and the caller
+// watches for its effect.
+bool Xdotool(const std::string& commands) {
+    std::string command = "Z:\\usr\\bin\\xdotool " + commands;
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
@@ -133,8 +138,12 @@ int main(int argc, char** argv) {
             ok = true;
             take(1);
         } else if (!std::strcmp(verb, "xkey") && left >= 2) {
-            ok = XdoKey(argv[i + 1], argv[i + 2]);
+            ok = Xdotool(std::string("search --name \"") + argv[i + 1] +
+                         "\" windowfocus sleep 0.1 key " + argv[i + 2]);
             take(2);
+        } else if (!std::strcmp(verb, "x") && left >= 1) {
+            ok = Xdotool(argv[i + 1]);
+            take(1);
         } else {
             std::fprintf(stderr, "injector: cannot use '%s' here\n", verb);
             return 2;

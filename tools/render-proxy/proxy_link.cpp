@@ -1,7 +1,8 @@
 // The reference proxy run as a real render proxy by a game: ProxyStart, ProxyFrame, ProxyStop.
 // Each frame it (re)connects the client end of the game pipe until the overlay is there, acts on
 // the overlay's records (flags, hook installation) and calls the hooks module's per-frame
-// exports. Stubs and installers all run under one critical section that the proxy owns.
+// exports. Stubs and installers all run under one critical section that the proxy owns. In a
+// program that does not know the proxy, a thread of the proxy's own runs the frames (below).
 #include "proxy_state.h"
 
 #include "binding/hook_install.h"
@@ -10,6 +11,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 #include <string>
 
@@ -225,3 +227,58 @@ void __cdecl ProxyStop() {
 }
 
 } // extern "C"
+
+// Inside a program that does not know the proxy (nobody calls ProxyStart or ProxyFrame): when
+// the process's environment names a pipe number in KORVEX_PROXY_PIPE, loading the proxy starts a
+// thread of its own that waits for the process's main window, then runs the proxy on it.
+namespace {
+
+DWORD AutoPipeNumber = 0;
+
+// The proxy's lines go to the process's standard output, when it has one.
+void __cdecl WriteLine(const char* line) {
+    std::string text = std::string(line) + "\n";
+    DWORD written = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out != nullptr && out != INVALID_HANDLE_VALUE)
+        WriteFile(out, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+// The main window: a visible top-level window of this process that no other window owns.
+BOOL CALLBACK TakeMainWindow(HWND window, LPARAM found) {
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != GetCurrentProcessId() || !IsWindowVisible(window) ||
+        GetWindow(window, GW_OWNER) != nullptr)
+        return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
+// Frames every 16 ms on this thread for the life of the process; the hooks module's exports are
+// made for being called from a render thread that is not the game's input thread.
+DWORD WINAPI FrameLoop(LPVOID) {
+    HWND window = nullptr;
+    for (; window == nullptr; Sleep(16))
+        EnumWindows(TakeMainWindow, reinterpret_cast<LPARAM>(&window));
+    ProxyStart(AutoPipeNumber, window, WriteLine);
+    for (;; Sleep(16))
+        ProxyFrame();
+}
+
+} // namespace
+
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+    char number[16];
+    if (reason != DLL_PROCESS_ATTACH)
+        return TRUE;
+    DWORD length = GetEnvironmentVariableA("KORVEX_PROXY_PIPE", number, sizeof number);
+    if (length > 0 && length < sizeof number) {
+        AutoPipeNumber = std::strtoul(number, nullptr, 10);
+        // The thread starts running once the loader has finished with this module.
+        HANDLE thread = CreateThread(nullptr, 0, FrameLoop, nullptr, 0, nullptr);
+        if (thread != nullptr)
+            CloseHandle(thread);
+    }
+    return TRUE;
+}

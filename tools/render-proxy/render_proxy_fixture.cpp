@@ -8,7 +8,8 @@ namespace {
 const ProxyFixtureState kInitialState = {0, INVALID_HANDLE_VALUE, nullptr, 0, 0, 0, 0, 0};
 
 // One state per DLL copy. It is written before the module under test is let in (by a test) or
-// on the game thread that also runs the hooks (by the link), so plain reads are enough.
+// by the proxy's frames (by the link); each field is one aligned word, written and read whole,
+// also when the frames run on a thread of their own.
 ProxyFixtureState State = kInitialState;
 
 } // namespace

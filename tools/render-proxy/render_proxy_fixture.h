@@ -13,6 +13,12 @@
 //                module's per-frame exports;
 //   "ProxyStop"  (ProxyStopProc)  removes the hooks the proxy set and closes its pipe end.
 // All exports are plain cdecl functions exported under undecorated names.
+// A program that does not know the proxy (a copy beside its executable, loaded by the program or
+// by the hooks module's first hook call) runs it all the same when its environment holds
+// KORVEX_PROXY_PIPE=N: loading starts a thread of the proxy's own that waits for the process's
+// main window (visible, top-level, unowned), calls ProxyStart with N and that window, then
+// ProxyFrame every 16 ms; its lines go to the process's standard output. The end-to-end test
+// hooks Wine's notepad this way.
 #pragma once
 
 #include <windows.h>
