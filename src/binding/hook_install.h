@@ -13,6 +13,8 @@ bool InstallInputHooks(DWORD threadId, CRITICAL_SECTION* lock, HHOOK& keyboard, 
 bool InstallInputHookGroup(DWORD threadId, bool rawInput, CRITICAL_SECTION* lock, HHOOK& keyboard,
                            HHOOK& mouse, HHOOK& getmsg);
 void RemoveInputHooks(HHOOK& first, HHOOK& second, HHOOK& third);
+// Replaces `threads` with the ids of the process's threads and returns true; out of memory, with
+// the ids found before the insertion that failed.
 bool CollectProcessThreads(DWORD processId, ThreadIdSet& threads);
 
 } // namespace korvex

@@ -18,18 +18,20 @@ HWND ProcessMatch = nullptr;
 
 constexpr int kTitleBufferSize = 256;
 
-// Set when a callback could not insert for want of memory. The enumeration is then stopped
-// (the callbacks run inside EnumWindows, which a C++ exception must not cross) and the
-// collection reports failure with an empty result.
-bool OutOfMemory = false;
+// Set when a callback of that collector could not insert for want of memory. Its enumerations
+// then stop (the callbacks run inside EnumWindows, which a C++ exception must not cross) and the
+// collector returns what it had collected. One flag per collector: the two collectors may run at
+// the same time on different threads.
+bool ThreadInsertFailed = false;
+bool WindowInsertFailed = false;
 
 // Inserts into a scratch set; false (enumeration stops) when the insertion cannot allocate.
-template <class Set, class Value> BOOL Insert(Set& set, Value value) {
+template <class Set, class Value> BOOL Insert(Set& set, Value value, bool& failed) {
     try {
         set.insert(value);
         return TRUE;
     } catch (...) {
-        OutOfMemory = true;
+        failed = true;
         return FALSE;
     }
 }
@@ -41,31 +43,28 @@ DWORD OwningProcess(HWND window, DWORD& threadId) {
 }
 
 BOOL CALLBACK CollectChildThread(HWND window, LPARAM) {
-    return Insert(WindowThreadsScratch, GetWindowThreadProcessId(window, nullptr));
+    return Insert(WindowThreadsScratch, GetWindowThreadProcessId(window, nullptr),
+                  ThreadInsertFailed);
 }
 
 BOOL CALLBACK CollectTopLevelThread(HWND window, LPARAM processId) {
     DWORD threadId = 0;
-    if (OwningProcess(window, threadId) == static_cast<DWORD>(processId)) {
-        if (!Insert(WindowThreadsScratch, threadId))
-            return FALSE;
+    if (OwningProcess(window, threadId) == static_cast<DWORD>(processId) &&
+        Insert(WindowThreadsScratch, threadId, ThreadInsertFailed))
         EnumChildWindows(window, CollectChildThread, 0);
-    }
-    return OutOfMemory ? FALSE : TRUE;
+    return ThreadInsertFailed ? FALSE : TRUE;
 }
 
 BOOL CALLBACK CollectChildWindow(HWND window, LPARAM) {
-    return Insert(ProcessWindowsScratch, window);
+    return Insert(ProcessWindowsScratch, window, WindowInsertFailed);
 }
 
 BOOL CALLBACK CollectTopLevelWindow(HWND window, LPARAM processId) {
     DWORD threadId = 0;
-    if (OwningProcess(window, threadId) == static_cast<DWORD>(processId)) {
-        if (!Insert(ProcessWindowsScratch, window))
-            return FALSE;
+    if (OwningProcess(window, threadId) == static_cast<DWORD>(processId) &&
+        Insert(ProcessWindowsScratch, window, WindowInsertFailed))
         EnumChildWindows(window, CollectChildWindow, 0);
-    }
-    return OutOfMemory ? FALSE : TRUE;
+    return WindowInsertFailed ? FALSE : TRUE;
 }
 
 BOOL CALLBACK MatchTitle(HWND window, LPARAM text) {
@@ -91,33 +90,34 @@ BOOL CALLBACK MatchProcess(HWND window, LPARAM processId) {
 }
 
 // Runs one collection into `scratch` and leaves `out` holding the result (no copy when `out` is
-// the scratch set). On a failed allocation both are left empty and the result is false.
-template <class Set> bool Collect(Set& scratch, Set& out, WNDENUMPROC collect, DWORD processId) {
+// the scratch set). Always true: out of memory, `out` holds what was collected, as far as the
+// copy could allocate.
+template <class Set>
+bool Collect(Set& scratch, bool& failed, Set& out, WNDENUMPROC collect, DWORD processId) {
     scratch.clear();
-    OutOfMemory = false;
+    failed = false;
     EnumWindows(collect, static_cast<LPARAM>(processId));
-    if (!OutOfMemory && &out != &scratch) {
+    if (&out != &scratch) {
+        out.clear();
         try {
-            out = scratch;
+            for (auto value : scratch)
+                out.insert(out.end(), value);
         } catch (...) {
-            OutOfMemory = true;
+            // The copy keeps the elements it could take.
         }
     }
-    if (OutOfMemory) {
-        scratch.clear();
-        out.clear();
-    }
-    return !OutOfMemory;
+    return true;
 }
 
 } // namespace
 
 bool CollectWindowThreads(DWORD processId, ThreadIdSet& out) {
-    return Collect(WindowThreadsScratch, out, CollectTopLevelThread, processId);
+    return Collect(WindowThreadsScratch, ThreadInsertFailed, out, CollectTopLevelThread, processId);
 }
 
 bool CollectProcessWindows(DWORD processId, WindowSet& out) {
-    return Collect(ProcessWindowsScratch, out, CollectTopLevelWindow, processId);
+    return Collect(ProcessWindowsScratch, WindowInsertFailed, out, CollectTopLevelWindow,
+                   processId);
 }
 
 HWND FindWindowByTitlePrefix(const char* text) {

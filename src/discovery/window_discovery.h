@@ -17,8 +17,9 @@ using WindowSet = std::set<HWND>;
 extern WindowSet ProcessWindowsScratch;
 extern ThreadIdSet WindowThreadsScratch;
 
-// Both replace `out`. False, with `out` empty, when the set could not allocate: nothing is
-// thrown, since the collecting runs inside EnumWindows.
+// Both replace `out` and return true. Out of memory the collection stops at the insertion that
+// failed and `out` holds what was collected before it: nothing is thrown, since the collecting
+// runs inside EnumWindows.
 bool CollectWindowThreads(DWORD processId, ThreadIdSet& out);
 bool CollectProcessWindows(DWORD processId, WindowSet& out);
 HWND FindWindowByTitlePrefix(const char* text);

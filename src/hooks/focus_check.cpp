@@ -9,8 +9,9 @@ namespace korvex {
 extern "C" void __cdecl CheckFocus() noexcept {
     WindowSet windows;
     HWND foreground = GetForegroundWindow();
-    // Out of memory the set stays empty, as after a failed enumeration: the focus then counts
-    // as elsewhere, and the game keeps its mouse input.
+    // Out of memory the set holds only the windows collected before the failed insertion, and
+    // after a failed enumeration none: a foreground window not among them counts as elsewhere,
+    // and the game keeps its mouse input.
     CollectProcessWindows(GetCurrentProcessId(), windows);
     HookState.FocusElsewhere = false;
     if (windows.count(foreground) == 0)
