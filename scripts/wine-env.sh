@@ -39,6 +39,12 @@ start() {
     /usr/lib/wine/wine64 wineboot -i >"$env_dir/wineboot.log" 2>&1 </dev/null
     wineserver -w
   fi
+  # A program that crashes (a UBSan trap is an illegal instruction) must end at once: without
+  # this, Wine's debugger shows its crash dialog on the display and the program waits for it.
+  if [ ! -f "$env_dir/crash-dialog-off" ]; then
+    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
+      >>"$env_dir/wineboot.log" 2>&1 </dev/null && wineserver -w && touch "$env_dir/crash-dialog-off"
+  fi
   if [ "$arch" = win32 ] && [ ! -f "$env_dir/syswow64-linked" ]; then
     link_syswow64 && touch "$env_dir/syswow64-linked"
   fi
