@@ -4,9 +4,10 @@
 # nothing when it is complete). Never adds the i386 architecture and never changes /etc/apt:
 # the system cannot install or run i386 packages, so the 32-bit Wine runs under qemu.
 set -eu
-# lld, llvm and clang-tools-14 (clang-cl): the release build with PDBs and the package test's
-# MSVC-ABI programs.
-packages=(cmake g++ make googletest libgtest-dev libbenchmark-dev clang libclang-rt-14-dev clang-format
+# googletest: its sources, built into every Windows test program. clang with libclang-rt-14-dev:
+# the libFuzzer build (ASan + UBSan). lld, llvm and clang-tools-14 (clang-cl): the release build
+# with PDBs and the package test's MSVC-ABI programs.
+packages=(cmake make googletest clang libclang-rt-14-dev clang-format
           lld llvm clang-tools-14
           g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
           wine64 wine xvfb xauth xdotool x11-utils zip unzip python3)
