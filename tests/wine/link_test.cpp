@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <aclapi.h>
+#include <sddl.h>
 
 #include <cstring>
 #include <fstream>
@@ -25,6 +26,7 @@ using namespace korvex;
 
 namespace {
 
+using namespace std::placeholders;
 using Fields = std::vector<int64_t>;
 using Lines = std::vector<std::string>;
 
@@ -35,33 +37,23 @@ const BYTE* Keys() {
     return keys;
 }
 
-// The module log of this program, opened once on a file of its own.
-const std::string& LogPath() {
-    static const std::string path = [] {
-        char folder[MAX_PATH];
-        GetTempPathA(MAX_PATH, folder);
-        std::string file =
-            folder + std::string("korvex-link-") + std::to_string(GetCurrentProcessId()) + ".log";
-        DeleteFileA(file.c_str());
-        OpenModuleLog(file.c_str(), 0);
-        return file;
-    }();
-    return path;
-}
-
-std::string LogText() {
+// The module log of this program, opened on a file of its own; its text from `offset` on.
+std::string LogText(size_t offset = 0) {
+    static const std::string path = std::string(getenv("TEMP")) + "\\korvex-link-" +
+                                    std::to_string(GetCurrentProcessId()) + ".log";
+    static const bool opened = (DeleteFileA(path.c_str()), OpenModuleLog(path.c_str(), 0));
     std::ostringstream text;
-    text << std::ifstream(LogPath(), std::ios::binary).rdbuf();
-    return text.str();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return opened ? text.str().substr(offset) : "";
 }
 
-// The messages of the log's lines from the `from`th on.
-Lines LoggedMessages(size_t from = 0) {
-    std::istringstream in(LogText());
+// The messages of the log's lines from `offset` on.
+Lines LoggedMessages(size_t offset) {
+    std::istringstream in(LogText(offset));
     Lines messages;
     for (std::string line; std::getline(in, line);)
         messages.push_back(line.substr(line.find("] ") + 2));
-    return Lines(messages.begin() + from, messages.end());
+    return messages;
 }
 
 std::string Name(DWORD number) {
@@ -83,6 +75,17 @@ Lines gCalls;
 constexpr char kCancelIo[] = "CancelIo", kDisconnect[] = "DisconnectNamedPipe",
                kClose[] = "CloseHandle";
 
+// A replacement for an import of type F that only returns 0 (FALSE, null).
+template <class F> struct Zero;
+template <class R, class... A> struct Zero<R(WINAPI*)(A...)> {
+    static R WINAPI Call(A...) { return R(); }
+};
+#define FAILING(function) #function, Fn(Zero <decltype(&function)>::Call)
+
+template <class F> const void* Fn(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
 struct Fake {
     // ConnectNamedPipe with a client opening before it or while it waits.
     template <bool before> static BOOL WINAPI Connect(HANDLE pipe, LPOVERLAPPED overlapped) {
@@ -103,21 +106,10 @@ struct Fake {
         return gTimeout = ms, gClientComes(), WAIT_TIMEOUT;
     }
     static DWORD WINAPI WaitFails(HANDLE, DWORD) { return gClientComes(), WAIT_FAILED; }
-    static BOOL WINAPI Refuse(HANDLE, LPOVERLAPPED) { return SetLastError(ERROR_NO_DATA), FALSE; }
-    static BOOL WINAPI NoResult(HANDLE, LPOVERLAPPED, LPDWORD, BOOL) { return FALSE; }
-    static HANDLE WINAPI NoEvent(LPSECURITY_ATTRIBUTES, BOOL, BOOL, LPCSTR) { return nullptr; }
-    static HANDLE WINAPI NoPipe(LPCSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD,
-                                LPSECURITY_ATTRIBUTES) {
+    static HANDLE WINAPI NoPipe(LPCSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PVOID) {
         return INVALID_HANDLE_VALUE;
     }
-    static BOOL WINAPI NoSid(PSID_IDENTIFIER_AUTHORITY, BYTE, DWORD, DWORD, DWORD, DWORD, DWORD,
-                             DWORD, DWORD, DWORD, PSID*) {
-        return FALSE;
-    }
     static DWORD WINAPI NoAcl(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*) { return ERROR_OUTOFMEMORY; }
-    static HLOCAL WINAPI NoMemory(UINT, SIZE_T) { return nullptr; }
-    static BOOL WINAPI NoDescriptor(PSECURITY_DESCRIPTOR, DWORD) { return FALSE; }
-    static BOOL WINAPI NoDacl(PSECURITY_DESCRIPTOR, BOOL, PACL, BOOL) { return FALSE; }
     static void WINAPI Time(LPSYSTEMTIME time) { *time = {2026, 3, 3, 4, 7, 5, 9, 42}; }
     // Writes all on gShortEnd but reports one byte fewer.
     static BOOL WINAPI ShortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
@@ -128,83 +120,67 @@ struct Fake {
     }
 };
 
-template <class F> std::unique_ptr<ImportPatch> Redirect(const char* function, F* replacement) {
-    auto patch = std::make_unique<ImportPatch>(nullptr, "kernel32.dll", function,
-                                               reinterpret_cast<const void*>(replacement));
-    if (!patch->Applied())
-        patch = std::make_unique<ImportPatch>(nullptr, "advapi32.dll", function,
-                                              reinterpret_cast<const void*>(replacement));
+std::unique_ptr<ImportPatch> Redirect(const char* function, const void* replacement) {
+    std::unique_ptr<ImportPatch> patch;
+    for (const char* dll : {"kernel32.dll", "advapi32.dll"})
+        if (!patch || !patch->Applied())
+            patch = std::make_unique<ImportPatch>(nullptr, dll, function, replacement);
     EXPECT_TRUE(patch->Applied()) << function;
     return patch;
 }
 
-// Whether the pipe's DACL is one entry allowing the local group (S-1-2-0) all rights.
-bool HasLocalGroupDacl(HANDLE pipe) {
-    PACL dacl = nullptr;
+// The pipe's DACL as text; the local group (S-1-2-0) has no short name.
+std::string Dacl(HANDLE pipe) {
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
-                        nullptr, &descriptor) != ERROR_SUCCESS)
-        return false;
-    SID_IDENTIFIER_AUTHORITY localAuthority = SECURITY_LOCAL_SID_AUTHORITY;
-    PSID local = nullptr;
-    AllocateAndInitializeSid(&localAuthority, 1, SECURITY_LOCAL_RID, 0, 0, 0, 0, 0, 0, 0, &local);
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    bool match = dacl != nullptr && dacl->AceCount == 1 &&
-                 GetAce(dacl, 0, reinterpret_cast<LPVOID*>(&ace)) &&
-                 ace->Header.AceType == ACCESS_ALLOWED_ACE_TYPE && ace->Header.AceFlags == 0 &&
-                 ace->Mask == 0x1FFFFF && EqualSid(local, &ace->SidStart);
-    FreeSid(local);
+    LPSTR text = nullptr;
+    GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                    nullptr, &descriptor);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::string dacl = text ? text : "";
+    LocalFree(text);
     LocalFree(descriptor);
-    return match;
+    return dacl;
 }
 
 } // namespace
 
 TEST(LinkWriters, EachLogsItsLineBeforeItsOneWriteOfTheExactRecordAndFailsWhenNotAllOfItWent) {
     // A second handle on the log stands in for the pipe: the file shows what came first.
-    gShortEnd = CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                            nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(gShortEnd, INVALID_HANDLE_VALUE);
-    auto time = Redirect("GetSystemTime", Fake::Time);
-    struct Case {
-        std::function<bool(GamePipe&)> send;
-        Bytes bytes;
-        std::string line = ""; // logged before sending; empty: none
-    };
-    const Case cases[] = {
-        {[](GamePipe& p) { return SendRenderActive(p, false); }, Le({1, 0}),
+    LogText();
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ModuleLog.file, GetCurrentProcess(),
+                                &gShortEnd, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    auto time = Redirect("GetSystemTime", Fn(Fake::Time));
+    const std::tuple<std::function<bool(GamePipe&)>, Bytes, std::string> cases[] = {
+        {std::bind(SendRenderActive, _1, false), Le({1, 0}),
          "Send RenderActive msg to the proxy: active = 0"},
-        {[](GamePipe& p) { return SendInputActive(p, true); }, Bytes{2, 0, 0, 0, 1, 0, 0, 0},
+        {std::bind(SendInputActive, _1, true), Bytes{2, 0, 0, 0, 1, 0, 0, 0},
          "Send InputActive msg to the proxy: active = 1"},
-        {[](GamePipe& p) { return SendMouseInput(p, 0x020A, -5, 600, 0xFF880012, 123, Keys()); },
-         Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123}, Keys())},
-        {[](GamePipe& p) { return SendKeyboardInput(p, 0xA5A50041, 0xC01E0001, Keys()); },
-         Le({4, 0xA5A50041, 0xC01E0001}, Keys())},
-        {[](GamePipe& p) { return SendValuePair(p, 0xDEADBEEF, 7); }, Le({5, 0xDEADBEEF, 7})},
-        {[](GamePipe& p) { return SendInit(p, 300, true); },
-         Bytes{0x06, 0, 0, 0, 0x2C, 0x01, 0, 0, 0x01, 0, 0, 0},
+        {std::bind(SendMouseInput, _1, 0x020A, -5, 600, 0xFF880012, 123, Keys()),
+         Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123}, Keys()), ""},
+        {std::bind(SendKeyboardInput, _1, 0xA5A50041, 0xC01E0001, Keys()),
+         Le({4, 0xA5A50041, 0xC01E0001}, Keys()), ""},
+        {std::bind(SendValuePair, _1, 0xDEADBEEF, 7), Le({5, 0xDEADBEEF, 7}), ""},
+        {std::bind(SendInit, _1, 300, true), Bytes{6, 0, 0, 0, 0x2C, 1, 0, 0, 1, 0, 0, 0},
          "Send Init msg to the proxy: gameThreadId=300, useRawInputHooks=1"},
-        {[](GamePipe& p) { return SendInitAllThreads(p, true); }, Le({7, 1}),
-         "Send InitAllThreads msg proxy"},
+        {std::bind(SendInitAllThreads, _1, true), Le({7, 1}), "Send InitAllThreads msg proxy"},
         {SendInitAllThreadsAllHooks, Le({8}), "Send InitAllThreadsAllHooks msg proxy"},
-        {SendTakeScreenshot, Bytes{0x09, 0, 0, 0}, "Send TakeScreenshot msg to proxy"},
-        {SendNotice, Le({10})},
-        {[](GamePipe& p) { return SendRaw(p, "raw", 3); }, Bytes{'r', 'a', 'w'}},
+        {SendTakeScreenshot, Bytes{9, 0, 0, 0}, "Send TakeScreenshot msg to proxy"},
+        {SendNotice, Le({10}), ""},
+        {std::bind(SendRaw, _1, "raw", 3), Bytes{'r', 'a', 'w'}, ""},
     };
     // Passes: the whole record written; no pipe; a write that reports one byte short.
     for (int pass = 0; pass < 3; ++pass)
-        for (const Case& c : cases) {
-            SCOPED_TRACE(testing::Message() << "pass " << pass << ", " << c.line);
+        for (const auto& [send, bytes, line] : cases) {
+            SCOPED_TRACE(testing::Message() << "pass " << pass << ", type " << int(bytes[0]));
             size_t before = LogText().size();
             GamePipe pipe{pass == 1 ? INVALID_HANDLE_VALUE : gShortEnd};
-            auto shortWrite = pass == 2 ? Redirect("WriteFile", Fake::ShortWrite) : nullptr;
-            EXPECT_EQ(c.send(pipe), pass == 0);
+            auto shortWrite = pass == 2 ? Redirect("WriteFile", Fn(Fake::ShortWrite)) : nullptr;
+            EXPECT_EQ(send(pipe), pass == 0);
             shortWrite.reset();
-            std::string expected =
-                c.line.empty() ? "" : "4-3-2026 7:5:9:42 [Info] " + c.line + "\n";
-            if (pass != 1)
-                expected.append(c.bytes.begin(), c.bytes.end());
-            EXPECT_EQ(LogText().substr(before), expected);
+            std::string expected = line.empty() ? "" : "4-3-2026 7:5:9:42 [Info] " + line + "\n";
+            EXPECT_EQ(LogText(before),
+                      expected + (pass == 1 ? "" : std::string(bytes.begin(), bytes.end())));
         }
     time.reset();
     GamePipe end{gShortEnd};
@@ -230,37 +206,33 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
     DWORD a = 0, b = 0, t = 0;
     int32_t x = 0, y = 0, w = 0;
     BYTE keys[256] = {};
-    EXPECT_TRUE(ReadRenderActive(server, f) && f);
-    EXPECT_TRUE(ReadInputActive(server, f) && !f);
+    EXPECT_TRUE(ReadRenderActive(server, f) && f && ReadInputActive(server, f) && !f);
     EXPECT_TRUE(PeekMouseInput(server, a, x, y, w, t));
     EXPECT_EQ(Fields({a, x, y, w, t}), Fields({0x020A, -5, 600, -120, 123}));
     a = t = 0, x = y = w = 0;
     EXPECT_TRUE(ReadMouseInput(server, a, x, y, w, t, keys));
-    EXPECT_EQ(Fields({a, x, y, w, t}), Fields({0x020A, -5, 600, -120, 123}));
-    EXPECT_EQ(Bytes(keys, keys + 256), Bytes(Keys(), Keys() + 256));
+    EXPECT_EQ(Fields({a, x, y, w, t, keys[0], keys[255]}),
+              Fields({0x020A, -5, 600, -120, 123, Keys()[0], Keys()[255]}));
     std::memset(keys, 0, sizeof keys);
     EXPECT_TRUE(ReadKeyboardInput(server, a, b, keys) && a == 0xA5A50041 && b == 0xC01E0001);
     EXPECT_EQ(Bytes(keys, keys + 256), Bytes(Keys(), Keys() + 256));
     EXPECT_TRUE(ReadValuePair(server, a, b) && a == 0xDEADBEEF && b == 7);
-    EXPECT_TRUE(ReadInit(server, a, f) && a == 300 && f);
-    EXPECT_TRUE(ReadInitAllThreads(server, f = true) && !f);
+    EXPECT_TRUE(ReadInit(server, a, f = false) && a == 300 && f);
+    EXPECT_TRUE(ReadInitAllThreads(server, f) && !f);
     EXPECT_TRUE(ReadInitAllThreadsAllHooks(server) && ReadTakeScreenshot(server) &&
                 ReadNotice(server));
 
     // The type peek on the client end: no pipe, nothing, 1 to 3 bytes, then a tag whose second
     // byte is set; peeked twice, then taken off whole.
     GamePipe none;
-    EXPECT_FALSE(PeekMessageType(none, a = 0));
-    EXPECT_EQ(a, 255u);
+    EXPECT_TRUE(!PeekMessageType(none, a = 0) && a == 255);
     for (const Bytes& message :
          {Bytes{}, Bytes{3}, Bytes{3, 1}, Bytes{3, 1, 0}, Bytes{3, 1, 0, 0}}) {
         if (!message.empty())
             SendRaw(server, message.data(), static_cast<DWORD>(message.size()));
         bool whole = message.size() == 4;
-        for (int peek = 0; peek < 2; ++peek) {
-            EXPECT_EQ(PeekMessageType(client, a = 0), whole);
-            EXPECT_EQ(a, whole ? 3u : 255u);
-        }
+        for (int peek = 0; peek < 2; ++peek)
+            EXPECT_TRUE(PeekMessageType(client, a = 0) == whole && a == (whole ? 3u : 255u));
         BYTE back[4] = {};
         EXPECT_TRUE(message.empty() || ReadRaw(client, back, 4) == whole);
         EXPECT_EQ(Bytes(back, back + message.size()), message);
@@ -272,93 +244,87 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
     Bytes shortMessage(175, 0x80), longMessage(300, 0x01);
     SendRaw(server, shortMessage.data(), 175);
     a = b = 5, x = y = w = 6;
-    EXPECT_FALSE(PeekMouseInput(client, a, x, y, w, b) || PeekLargeHeader(client, a, b, t));
-    EXPECT_FALSE(ReadMouseInput(client, a, x, y, w, b, keys));
+    EXPECT_FALSE(PeekMouseInput(client, a, x, y, w, b) || PeekLargeHeader(client, a, b, t) ||
+                 ReadMouseInput(client, a, x, y, w, b, keys));
     EXPECT_EQ(Fields({a, b, x, y, w, keys[0]}), Fields({5, 5, 6, 6, 6, Keys()[0]}));
     SendRaw(server, longMessage.data(), 300);
     EXPECT_TRUE(PeekLargeHeader(client, a, b, t) && a == 0x01010101 && t == 0x01010101);
     EXPECT_TRUE(PeekMouseInput(client, a, x, y, w, b) && w == 0x0101);
     EXPECT_FALSE(ReadInit(client, a = 77, f = true));
-    EXPECT_TRUE(a == 77 && f);
-    BYTE rest[288] = {};
-    EXPECT_TRUE(GetPipeBytesAvailable(client, a) && a == 288 && ReadRaw(client, rest, 288));
-    EXPECT_EQ(Bytes(rest, rest + 288), Bytes(288, 0x01));
-    ClosePipePair(pair);
-}
+    EXPECT_TRUE(a == 77 && f && GetPipeBytesAvailable(client, a) && a == 288);
+    EXPECT_TRUE(ReadRaw(client, longMessage.data(), 288) && longMessage[287] == 1);
 
-TEST(LinkRecordReader, DecodesEachMessageByItsTagOrReportsItWithItsSizeUntilTheClientCloses) {
-    PipePair pair;
-    ASSERT_TRUE(OpenPipePair(pair));
+    // The one-call reader on the server end: each message decoded by its tag or reported with
+    // its size and first bytes, until the client end is gone.
     Bytes tooLong = Le({3, 0x200, 1, 2, 0, 5}, Keys());
     tooLong.resize(5000, 0xEE); // more than one further read takes off
     const std::pair<Bytes, RecordStatus> faulty[] = {{Le({4, 0x41}), RecordStatus::WrongSize},
-                                                     {{42, 0, 0, 0, 1}, RecordStatus::UnknownTag},
                                                      {Le({0x109}), RecordStatus::UnknownTag},
                                                      {{9, 0}, RecordStatus::UnknownTag},
                                                      {tooLong, RecordStatus::WrongSize}};
-    SendMouseInput(pair.client, 0x20A, -5, 600, 0xFF880012, 99, Keys());
+    SendMouseInput(client, 0x20A, -5, 600, 0xFF880012, 99, Keys());
     for (const auto& [bytes, status] : faulty)
-        SendRaw(pair.client, bytes.data(), static_cast<DWORD>(bytes.size()));
-    SendTakeScreenshot(pair.client);
-    ClosePipe(pair.client); // what is queued stays readable; then the reads fail
-
+        SendRaw(client, bytes.data(), static_cast<DWORD>(bytes.size()));
+    SendTakeScreenshot(client);
+    ClosePipe(client); // what is queued stays readable; then the reads fail
     Record r;
-    ASSERT_TRUE(ReadNextRecord(pair.server, r));
-    EXPECT_TRUE(r.status == RecordStatus::Decoded && r.type == MessageType::MouseInput);
-    EXPECT_EQ(Fields({r.mouseInput.x, r.mouseInput.wheelDelta, r.mouseInput.keyState[255]}),
-              Fields({-5, -120, Keys()[255]}));
+    ASSERT_TRUE(ReadNextRecord(server, r));
+    EXPECT_TRUE(r.status == RecordStatus::Decoded && r.type == MessageType::MouseInput &&
+                r.mouseInput.wheelDelta == -120 && r.mouseInput.keyState[255] == Keys()[255]);
     for (const auto& [bytes, status] : faulty) {
-        ASSERT_TRUE(ReadNextRecord(pair.server, r));
+        ASSERT_TRUE(ReadNextRecord(server, r));
         EXPECT_EQ(std::make_tuple(r.status, r.size), std::make_tuple(status, DWORD(bytes.size())));
         EXPECT_EQ(Bytes(r.bytes, r.bytes + r.count),
                   Bytes(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 280)));
     }
-    ASSERT_TRUE(ReadNextRecord(pair.server, r));
+    ASSERT_TRUE(ReadNextRecord(server, r));
     EXPECT_TRUE(r.status == RecordStatus::Decoded && r.type == MessageType::TakeScreenshot);
-    EXPECT_FALSE(ReadNextRecord(pair.server, r));
-    DisconnectPipe(pair.server);
+    EXPECT_FALSE(ReadNextRecord(server, r));
+    DisconnectPipe(server);
 }
 
 TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOtherwiseLeavesNoEnd) {
     auto before = Fake::Connect<true>, after = Fake::Connect<false>;
-    struct Row {
-        const char* function; // redirected to `replacement`, and ConnectNamedPipe to `connect`
+    // Redirected: `function` (if any) and ConnectNamedPipe (if `connect`); what comes of it.
+    const struct {
+        const char* function;
         const void* replacement;
         decltype(before) connect;
         bool connected, defaultSecurity;
-    };
-    auto fn = [](auto* f) { return reinterpret_cast<const void*>(f); };
-    const Row rows[] = {
+    } rows[] = {
         {nullptr, nullptr, before, true, false},
         {nullptr, nullptr, after, true, false},
-        {"AllocateAndInitializeSid", fn(Fake::NoSid), after, true, true},
-        {"SetEntriesInAclA", fn(Fake::NoAcl), after, true, true},
-        {"LocalAlloc", fn(Fake::NoMemory), after, true, true},
-        {"InitializeSecurityDescriptor", fn(Fake::NoDescriptor), after, true, true},
-        {"SetSecurityDescriptorDacl", fn(Fake::NoDacl), after, true, true},
-        {"CreateNamedPipeA", fn(Fake::NoPipe), nullptr, false, false},
-        {"CreateEventA", fn(Fake::NoEvent), nullptr, false, false},
-        {"ConnectNamedPipe", fn(Fake::Refuse), nullptr, false, false},
-        {"WaitForSingleObject", fn(Fake::TimeOut), nullptr, false, false},
-        {"WaitForSingleObject", fn(Fake::WaitFails), nullptr, false, false},
-        {"GetOverlappedResult", fn(Fake::NoResult), after, false, false},
+        {FAILING(AllocateAndInitializeSid), after, true, true},
+        {"SetEntriesInAclA", Fn(Fake::NoAcl), after, true, true},
+        {FAILING(LocalAlloc), after, true, true},
+        {FAILING(SetSecurityDescriptorDacl), after, true, true},
+        {"CreateNamedPipeA", Fn(Fake::NoPipe), nullptr, false, false},
+        {FAILING(CreateEventA), nullptr, false, false},
+        {FAILING(ConnectNamedPipe), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::TimeOut), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::WaitFails), nullptr, false, false},
+        {FAILING(GetOverlappedResult), after, false, false},
     };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(testing::Message() << (row.function ? row.function : "") << &row - rows);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows);
         DWORD number = UniquePipeNumber();
         GamePipe server{reinterpret_cast<HANDLE>(0x1234)}, client;
         gClientComes = [&] { ConnectPipeClient(client, number); };
-        size_t logged = LoggedMessages().size();
+        size_t logged = LogText().size();
         gConnectError = gTimeout = 0;
         bool connected;
         {
             auto patch = row.function ? Redirect(row.function, row.replacement) : nullptr;
-            auto connect = row.connect ? Redirect("ConnectNamedPipe", row.connect) : nullptr;
+            auto connect = row.connect ? Redirect("ConnectNamedPipe", Fn(row.connect)) : nullptr;
             connected = CreatePipeServer(server, number);
         }
         EXPECT_EQ(connected, row.connected);
+        EXPECT_EQ(gConnectError, row.connect == before ? DWORD{ERROR_PIPE_CONNECTED}
+                                 : row.connect         ? DWORD{ERROR_IO_PENDING}
+                                                       : 0);
+        EXPECT_EQ(gTimeout, row.replacement == Fn(Fake::TimeOut) ? 30000u : 0u);
         if (connected) {
-            EXPECT_EQ(HasLocalGroupDacl(server.handle), !row.defaultSecurity);
+            EXPECT_EQ(Dacl(server.handle) == "D:(A;;0x1fffff;;;S-1-2-0)", !row.defaultSecurity);
             DWORD flags = 0, out = 0, in = 0, inherit = 1;
             EXPECT_TRUE(GetNamedPipeInfo(server.handle, &flags, &out, &in, nullptr) &&
                         GetHandleInformation(server.handle, &inherit));
@@ -372,7 +338,7 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
             EXPECT_EQ(LoggedMessages(logged), expected);
         } else {
             // No end is left: a client that came sees a broken pipe, and no new one opens.
-            bool noPipe = row.replacement == fn(Fake::NoPipe);
+            bool noPipe = row.replacement == Fn(Fake::NoPipe);
             EXPECT_EQ(server.handle,
                       noPipe ? reinterpret_cast<HANDLE>(0x1234) : INVALID_HANDLE_VALUE);
             server.handle = INVALID_HANDLE_VALUE;
@@ -381,16 +347,12 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
             ConnectPipeClient(probe, number);
             EXPECT_FALSE(IsPipeOpen(probe) || GetPipeBytesAvailable(client, n));
         }
-        EXPECT_EQ(gConnectError, row.connect == before ? DWORD{ERROR_PIPE_CONNECTED}
-                                 : row.connect         ? DWORD{ERROR_IO_PENDING}
-                                                       : 0);
-        EXPECT_EQ(gTimeout, row.replacement == fn(Fake::TimeOut) ? 30000u : 0u);
         ClosePipe(client);
         DisconnectPipe(server);
     }
 }
 
-TEST(PipeHolder, OnlyAllBitsSetMeansClosedAndClosingMakesItsCallsInOrderOrNoneWhenClosed) {
+TEST(PipeEnds, ClosingMakesItsCallsInOrderOrNoneAndTheProbeKeepsTheFlagsUnlessNoEndReopens) {
     EXPECT_EQ(Name(0), "\\\\.\\pipe\\Korvex-0-Overlay-Game");
     EXPECT_EQ(Name(4294967295u), "\\\\.\\pipe\\Korvex-4294967295-Overlay-Game");
     EXPECT_EQ(Fields({GetPipeBufferSize(), GetLargeHeaderSize(), GetMaxRecordsPerPoll(),
@@ -399,44 +361,38 @@ TEST(PipeHolder, OnlyAllBitsSetMeansClosedAndClosingMakesItsCallsInOrderOrNoneWh
     // No server: the holder ends invalid, after the one line logged before trying.
     GamePipe lonely{nullptr};
     EXPECT_TRUE(IsPipeOpen(lonely));
-    size_t logged = LoggedMessages().size();
+    size_t logged = LogText().size();
     ConnectPipeClient(lonely, 1);
     EXPECT_FALSE(IsPipeOpen(lonely));
     EXPECT_EQ(LoggedMessages(logged), Lines{"Connecting to proxy pipe; name=" + Name(1)});
 
-    // Two server ends of one name, each with its client.
+    // Two server ends of one name, each with its client; the probes on the first.
     DWORD number = UniquePipeNumber();
     PipePair pair, second;
     ASSERT_TRUE(OpenPipePair(pair, number) && OpenPipePair(second, number));
-    ClosePipePair(second);
-    gCalls.clear();
-    {
-        auto cancel = Redirect(kCancelIo, Fake::Record<kCancelIo>);
-        auto disconnect = Redirect(kDisconnect, Fake::Record<kDisconnect>);
-        auto close = Redirect(kClose, Fake::Record<kClose>);
-        ClosePipe(lonely);
-        DisconnectPipe(lonely);
-        DisconnectPipe(pair.server);
-        ClosePipe(pair.client);
-    }
-    EXPECT_EQ(gCalls, Lines({kCancelIo, kDisconnect, kClose, kClose}));
-    EXPECT_FALSE(IsPipeOpen(pair.server) || IsPipeOpen(pair.client));
-}
-
-TEST(PipeProbe, DataShowsOnceWrittenAHealthyPipeKeepsTheFlagsAndABrokenOneReopensOrClearsThem) {
-    DWORD number = UniquePipeNumber();
-    PipePair pair;
-    ASSERT_TRUE(OpenPipePair(pair, number));
     bool a = true, b = false;
     EXPECT_FALSE(PipeHasData(pair.client) || PipeHasDataOrReconnect(pair.client, number, a, b));
     SendNotice(pair.server);
     EXPECT_TRUE(PipeHasData(pair.client) && PipeHasDataOrReconnect(pair.client, number, a, b));
     EXPECT_TRUE(a && !b);
+    gCalls.clear();
+    {
+        auto cancel = Redirect(kCancelIo, Fn(Fake::Record<kCancelIo>));
+        auto disconnect = Redirect(kDisconnect, Fn(Fake::Record<kDisconnect>));
+        auto close = Redirect(kClose, Fn(Fake::Record<kClose>));
+        ClosePipe(lonely);
+        DisconnectPipe(lonely);
+        DisconnectPipe(pair.server);
+        ClosePipe(second.client);
+    }
+    EXPECT_EQ(gCalls, Lines({kCancelIo, kDisconnect, kClose, kClose}));
+    EXPECT_FALSE(IsPipeOpen(pair.server) || IsPipeOpen(second.client));
+    DisconnectPipe(second.server);
 
+    // The server end gone: no instance to reopen, so the flags are cleared.
     HANDLE broken = pair.client.handle;
-    DisconnectPipe(pair.server);
     b = true;
-    EXPECT_FALSE(PipeHasDataOrReconnect(pair.client, number, a, b)); // no instance to reopen
+    EXPECT_FALSE(PipeHasDataOrReconnect(pair.client, number, a, b));
     EXPECT_FALSE(IsPipeOpen(pair.client) || a || b);
     EXPECT_FALSE(CloseHandle(broken)); // the probe closed it
     // The next poll once a new instance waits: the client end is open again, the flags stay.
@@ -445,7 +401,7 @@ TEST(PipeProbe, DataShowsOnceWrittenAHealthyPipeKeepsTheFlagsAndABrokenOneReopen
         polled = PipeHasDataOrReconnect(pair.client, number, a = true, b = true);
     };
     {
-        auto connect = Redirect("ConnectNamedPipe", Fake::Connect<false>);
+        auto connect = Redirect("ConnectNamedPipe", Fn(Fake::Connect<false>));
         ASSERT_TRUE(CreatePipeServer(pair.server, number));
     }
     EXPECT_TRUE(IsPipeOpen(pair.client) && !polled && a && b);
