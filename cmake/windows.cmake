@@ -58,9 +58,9 @@ include(cmake/wine-tests.cmake)
 # What the release archive holds (scripts/release.sh installs both architectures into one tree):
 # <arch>/ the DLL and korvex-peer.exe, lib/<arch>/ the overlay-side library, include/ its
 # headers, lib/cmake/VelKorvexHooks/ the package, docs/, LICENSE and CHANGELOG.md.
-set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h link/record_codec.h link/record_reader.h binding/hook_stubs.h
-    binding/hook_install.h binding/render_proxy.h discovery/window_discovery.h
-    discovery/output_settings.h log/log_file.h)
+set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h link/record_codec.h link/record_reader.h
+    binding/hook_stubs.h binding/hook_install.h binding/render_proxy.h
+    discovery/window_discovery.h discovery/output_settings.h log/log_file.h)
 foreach(header ${KORVEX_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)
   install(FILES ${CMAKE_SOURCE_DIR}/src/${header} DESTINATION include/${folder})

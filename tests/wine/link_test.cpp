@@ -1,7 +1,7 @@
 // The game pipe on real named pipes under Wine: each writer's log line and exact record, the
 // readers and peeks on message-mode pipes, the one-call reader, the server end's ways to connect
 // or fail (steps made to fail by redirecting one import), the holder, the name and the probes.
-// (How each record's bytes decode is the fuzzer's part: fuzz/record_codec_fuzz.cpp.)
+// (How each record's bytes decode is left to the fuzzer: fuzz/record_codec_fuzz.cpp.)
 #include "link/record_reader.h"
 #include "log/log_file.h"
 #include "support/fixtures.h"
