@@ -81,8 +81,8 @@ include(cmake/wine-tests.cmake)
 # the C++ library and the C interface's import libraries, include/ the headers,
 # lib/cmake/VelKorvexHooks/ the package, docs/ (what an overlay developer reads), LICENSE,
 # CHANGELOG.md, README.md (docs/archive-readme.md) and examples/ (the sample overlay).
-set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h link/record_reader.h binding/hook_stubs.h
-    binding/hook_install.h binding/render_proxy.h discovery/window_discovery.h
+set(KORVEX_PUBLIC_HEADERS link/pipe.h link/messages.h link/record_codec.h link/record_reader.h
+    binding/hook_stubs.h binding/hook_install.h binding/render_proxy.h discovery/window_discovery.h
     discovery/output_settings.h log/log_file.h)
 foreach(header ${KORVEX_PUBLIC_HEADERS})
   get_filename_component(folder ${header} DIRECTORY)

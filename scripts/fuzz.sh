@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer target in fuzz/ with clang into build/fuzz and runs it.
+# Builds the libFuzzer target in fuzz/ (the record codec, natively, under ASan + UBSan) with clang
+# into build/fuzz and runs it.
 #   fuzz.sh short   about 60 s (part of scripts/test.sh)
 #   fuzz.sh long    about 5 minutes per target
 # The corpus of each target is kept in build/fuzz/corpus/<target> and grows from run to run;
@@ -20,12 +21,11 @@ rm -f "$build.log"
 
 status=0
 mkdir -p "$build/artifacts"
-for target in pipe_readers_fuzz; do
+for target in record_codec_fuzz; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   log="$build/$target.log"
-  # One process, no forking: the simulated pipes and the scratch folder are per process.
-  "$build/$target" "$corpus" -max_total_time="$seconds" -max_len=8192 -timeout=10 \
+  "$build/$target" "$corpus" -max_total_time="$seconds" -max_len=1024 -timeout=10 \
     -rss_limit_mb=2048 -artifact_prefix="$build/artifacts/$target-" -print_final_stats=1 \
     >"$log" 2>&1 </dev/null
   rc=$?

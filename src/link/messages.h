@@ -1,37 +1,14 @@
-// The message catalogue of the game pipe: fixed-size little-endian records, one pipe message
-// each, with a writer, a reader and (for some) a peek per type. Booleans go out as 0 or 1 and
-// are read as non-zero.
+// The message catalogue of the game pipe: fixed-size little-endian records (record_codec.h),
+// one pipe message each, with a writer, a reader and (for some) a peek per type. Booleans go out
+// as 0 or 1 and are read as non-zero.
 #pragma once
 
 #include "link/pipe.h"
+#include "link/record_codec.h"
 
 #include <cstdint>
 
 namespace korvex {
-
-enum class MessageType : uint32_t {
-    RenderActive = 1,
-    InputActive = 2,
-    MouseInput = 3,
-    KeyboardInput = 4,
-    ValuePair = 5,
-    Init = 6,
-    InitAllThreads = 7,
-    InitAllThreadsAllHooks = 8,
-    TakeScreenshot = 9,
-    Notice = 10,
-    NoMessage = 255,
-};
-
-constexpr DWORD kKeyStateSize = 256;
-constexpr DWORD kRenderActiveSize = 8;
-constexpr DWORD kInputActiveSize = 8;
-constexpr DWORD kMouseInputSize = 280;
-constexpr DWORD kKeyboardInputSize = 268;
-constexpr DWORD kValuePairSize = 12;
-constexpr DWORD kInitSize = 12;
-constexpr DWORD kInitAllThreadsSize = 8;
-constexpr DWORD kTagOnlySize = 4; // InitAllThreadsAllHooks, TakeScreenshot, Notice
 
 // Writers: true when one write moved the whole record.
 bool SendRenderActive(GamePipe& pipe, bool active);

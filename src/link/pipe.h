@@ -3,6 +3,8 @@
 // write and peek calls the message catalogue is built on.
 #pragma once
 
+#include "link/record_codec.h"
+
 #include <windows.h>
 
 namespace korvex {
@@ -21,7 +23,6 @@ struct PipeSecurity {
 };
 
 constexpr DWORD kPipeNameSize = 256;
-constexpr DWORD kLargeHeaderSize = 176;
 constexpr DWORD kPipeBufferSize = kLargeHeaderSize + 3 * 1048576; // 3,145,904
 constexpr DWORD kPipeConnectTimeoutMs = 30000;
 constexpr DWORD kMaxRecordsPerPoll = 16;

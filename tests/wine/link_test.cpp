@@ -1,131 +1,411 @@
-// The game pipe between two processes on real Windows pipes under Wine: every record crossing
-// in both directions byte for byte, the DACL the server end carries, and a partial read on the
-// overlapped server end. (korvex-peer's decoding is exercised by the end-to-end and package
-// runs, which read what it prints.)
-#include "link/messages.h"
+// The game pipe on real named pipes under Wine: each writer's log line and exact record, the
+// readers and peeks on message-mode pipes, the one-call reader, the server end's ways to connect
+// or fail (steps made to fail by redirecting one import), the holder, the name and the probes.
+// (How each record's bytes decode is left to the fuzzer: fuzz/record_codec_fuzz.cpp.)
+#include "link/record_reader.h"
+#include "log/log_file.h"
+#include "support/fixtures.h"
+#include "support/import_patch.h"
+#include "support/record_bytes.h"
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <aclapi.h>
-
-#include "support/record_bytes.h"
-#include "support/launch.h"
+#include <sddl.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace korvex;
 
 namespace {
 
-const BYTE* KeyStates() {
+using namespace std::placeholders;
+using Fields = std::vector<int64_t>;
+using Lines = std::vector<std::string>;
+
+const BYTE* Keys() {
     static BYTE keys[256];
     for (int i = 0; i < 256; ++i)
-        keys[i] = static_cast<BYTE>(i * 3 + 1);
+        keys[i] = static_cast<BYTE>(i * 7 + 1);
     return keys;
 }
 
-// Records of the three shapes (a flag, the largest record, a bare tag), with values both
-// processes know, and the bytes each must give; the layouts of the others are the codec's tests.
-void SendEveryRecord(GamePipe& pipe) {
-    SendRenderActive(pipe, true);
-    SendMouseInput(pipe, 0x020A, -5, 600, 0xFF880012, 123456, KeyStates());
-    SendNotice(pipe);
+// The module log of this program, opened on a file of its own; its text from `offset` on.
+std::string LogText(size_t offset = 0) {
+    static const std::string path = std::string(getenv("TEMP")) + "\\korvex-link-" +
+                                    std::to_string(GetCurrentProcessId()) + ".log";
+    static const bool opened = (DeleteFileA(path.c_str()), OpenModuleLog(path.c_str(), 0));
+    std::ostringstream text;
+    text << std::ifstream(path, std::ios::binary).rdbuf();
+    return opened ? text.str().substr(offset) : "";
 }
 
-const std::vector<Bytes> kEveryRecord = {
-    Le({1, 1}), Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123456}, KeyStates()),
-    Le({10})};
-
-// Opens the client end, retrying while the server has not created its instance yet.
-bool ConnectWithRetry(GamePipe& pipe, DWORD number) {
-    for (int i = 0; i < 500 && !IsPipeOpen(pipe); ++i)
-        if (ConnectPipeClient(pipe, number), !IsPipeOpen(pipe))
-            Sleep(20);
-    return IsPipeOpen(pipe);
+// The messages of the log's lines from `offset` on.
+Lines LoggedMessages(size_t offset) {
+    std::istringstream in(LogText(offset));
+    Lines messages;
+    for (std::string line; std::getline(in, line);)
+        messages.push_back(line.substr(line.find("] ") + 2));
+    return messages;
 }
 
-// Peeks do not wait: gives the other process time to write.
-void AwaitData(GamePipe& pipe) {
-    for (int i = 0; i < 1000 && !PipeHasData(pipe); ++i)
-        Sleep(5);
+std::string Name(DWORD number) {
+    char name[kPipeNameSize];
+    MakePipeName(name, number);
+    return name;
+}
+
+template <class F> F Real(const char* name) {
+    return reinterpret_cast<F>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("kernel32.dll"), name)));
+}
+
+// Replacements for imports, and what they do and see.
+std::function<void()> gClientComes;
+DWORD gConnectError, gTimeout;
+HANDLE gShortEnd;
+Lines gCalls;
+constexpr char kCancelIo[] = "CancelIo", kDisconnect[] = "DisconnectNamedPipe",
+               kClose[] = "CloseHandle";
+
+// A replacement for an import of type F that only returns 0 (FALSE, null).
+template <class F> struct Zero;
+template <class R, class... A> struct Zero<R(WINAPI*)(A...)> {
+    static R WINAPI Call(A...) { return R(); }
+};
+#define FAILING(function) #function, Fn(Zero <decltype(&function)>::Call)
+
+template <class F> const void* Fn(F* function) {
+    return reinterpret_cast<const void*>(function);
+}
+
+struct Fake {
+    // ConnectNamedPipe with a client opening before it or while it waits.
+    template <bool before> static BOOL WINAPI Connect(HANDLE pipe, LPOVERLAPPED overlapped) {
+        if (before)
+            gClientComes();
+        BOOL ok = Real<decltype(&ConnectNamedPipe)>("ConnectNamedPipe")(pipe, overlapped);
+        gConnectError = GetLastError();
+        if (!before)
+            gClientComes();
+        SetLastError(gConnectError);
+        return ok;
+    }
+    template <const char* name> static BOOL WINAPI Record(HANDLE handle) {
+        gCalls.push_back(name);
+        return Real<BOOL(WINAPI*)(HANDLE)>(name)(handle);
+    }
+    static DWORD WINAPI TimeOut(HANDLE, DWORD ms) {
+        return gTimeout = ms, gClientComes(), WAIT_TIMEOUT;
+    }
+    static DWORD WINAPI WaitFails(HANDLE, DWORD) { return gClientComes(), WAIT_FAILED; }
+    static HANDLE WINAPI NoPipe(LPCSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PVOID) {
+        return INVALID_HANDLE_VALUE;
+    }
+    static DWORD WINAPI NoAcl(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*) { return ERROR_OUTOFMEMORY; }
+    static void WINAPI Time(LPSYSTEMTIME time) { *time = {2026, 3, 3, 4, 7, 5, 9, 42}; }
+    // Writes all on gShortEnd but reports one byte fewer.
+    static BOOL WINAPI ShortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
+                                  LPOVERLAPPED overlapped) {
+        BOOL ok = Real<decltype(&WriteFile)>("WriteFile")(file, bytes, size, written, overlapped);
+        *written -= file == gShortEnd;
+        return ok;
+    }
+};
+
+std::unique_ptr<ImportPatch> Redirect(const char* function, const void* replacement) {
+    std::unique_ptr<ImportPatch> patch;
+    for (const char* dll : {"kernel32.dll", "advapi32.dll"})
+        if (!patch || !patch->Applied())
+            patch = std::make_unique<ImportPatch>(nullptr, dll, function, replacement);
+    EXPECT_TRUE(patch->Applied()) << function;
+    return patch;
+}
+
+// The pipe's DACL as text; the local group (S-1-2-0) has no short name.
+std::string Dacl(HANDLE pipe) {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    LPSTR text = nullptr;
+    GetSecurityInfo(pipe, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, nullptr,
+                    nullptr, &descriptor);
+    ConvertSecurityDescriptorToStringSecurityDescriptorA(descriptor, SDDL_REVISION_1,
+                                                         DACL_SECURITY_INFORMATION, &text, nullptr);
+    std::string dacl = text ? text : "";
+    LocalFree(text);
+    LocalFree(descriptor);
+    return dacl;
 }
 
 } // namespace
 
-// The client process of the two-process exchange; skipped unless launched for it.
-TEST(LinkChild, EchoesTheServersRecordsThenSendsItsOwn) {
-    const char* role = std::strstr(GetCommandLineA(), "--link-child=");
-    if (!role)
-        GTEST_SKIP() << "runs only as the other process of LinkTwoProcesses";
-    GamePipe client;
-    ASSERT_TRUE(ConnectWithRetry(client, std::strtoul(role + 13, nullptr, 10)));
-    for (size_t i = 0; i < kEveryRecord.size(); ++i) { // reads wait for the next record
-        BYTE buffer[512];
-        DWORD read = 0;
-        ASSERT_TRUE(ReadPipe(client, buffer, sizeof buffer, read));
-        ASSERT_TRUE(SendRaw(client, buffer, read));
-    }
-    SendEveryRecord(client);
-    ASSERT_TRUE(SendRaw(client, "0123456789AB", 12));
-    BYTE rest[4];
-    DWORD read = 0;
-    EXPECT_FALSE(ReadPipe(client, rest, sizeof rest, read)); // until the server disconnects
-    ClosePipe(client);
+TEST(LinkWriters, EachLogsItsLineBeforeItsOneWriteOfTheExactRecordAndFailsWhenNotAllOfItWent) {
+    // A second handle on the log stands in for the pipe: the file shows what came first.
+    LogText();
+    ASSERT_TRUE(DuplicateHandle(GetCurrentProcess(), ModuleLog.file, GetCurrentProcess(),
+                                &gShortEnd, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    auto time = Redirect("GetSystemTime", Fn(Fake::Time));
+    const std::tuple<std::function<bool(GamePipe&)>, Bytes, std::string> cases[] = {
+        {std::bind(SendRenderActive, _1, false), Le({1, 0}),
+         "Send RenderActive msg to the proxy: active = 0"},
+        {std::bind(SendInputActive, _1, true), Bytes{2, 0, 0, 0, 1, 0, 0, 0},
+         "Send InputActive msg to the proxy: active = 1"},
+        {std::bind(SendMouseInput, _1, 0x020A, -5, 600, 0xFF880012, 123, Keys()),
+         Le({3, 0x020A, static_cast<uint32_t>(-5), 600, 0xFF880012, 123}, Keys()), ""},
+        {std::bind(SendKeyboardInput, _1, 0xA5A50041, 0xC01E0001, Keys()),
+         Le({4, 0xA5A50041, 0xC01E0001}, Keys()), ""},
+        {std::bind(SendValuePair, _1, 0xDEADBEEF, 7), Le({5, 0xDEADBEEF, 7}), ""},
+        {std::bind(SendInit, _1, 300, true), Bytes{6, 0, 0, 0, 0x2C, 1, 0, 0, 1, 0, 0, 0},
+         "Send Init msg to the proxy: gameThreadId=300, useRawInputHooks=1"},
+        {std::bind(SendInitAllThreads, _1, true), Le({7, 1}), "Send InitAllThreads msg proxy"},
+        {SendInitAllThreadsAllHooks, Le({8}), "Send InitAllThreadsAllHooks msg proxy"},
+        {SendTakeScreenshot, Bytes{9, 0, 0, 0}, "Send TakeScreenshot msg to proxy"},
+        {SendNotice, Le({10}), ""},
+        {std::bind(SendRaw, _1, "raw", 3), Bytes{'r', 'a', 'w'}, ""},
+    };
+    // Passes: the whole record written; no pipe; a write that reports one byte short.
+    for (int pass = 0; pass < 3; ++pass)
+        for (const auto& [send, bytes, line] : cases) {
+            SCOPED_TRACE(testing::Message() << "pass " << pass << ", type " << int(bytes[0]));
+            size_t before = LogText().size();
+            GamePipe pipe{pass == 1 ? INVALID_HANDLE_VALUE : gShortEnd};
+            auto shortWrite = pass == 2 ? Redirect("WriteFile", Fn(Fake::ShortWrite)) : nullptr;
+            EXPECT_EQ(send(pipe), pass == 0);
+            shortWrite.reset();
+            std::string expected = line.empty() ? "" : "4-3-2026 7:5:9:42 [Info] " + line + "\n";
+            EXPECT_EQ(LogText(before),
+                      expected + (pass == 1 ? "" : std::string(bytes.begin(), bytes.end())));
+        }
+    time.reset();
+    GamePipe end{gShortEnd};
+    SendRaw(end, "\n", 1); // later lines of the log stand alone
+    ClosePipe(end);
 }
 
-TEST(LinkTwoProcesses, EveryRecordCrossesBothWaysUnchangedAndTheServerEndHasTheLocalAce) {
-    HANDLE child =
-        Launch("\"" + ProgramPath() + "\" --gtest_filter=LinkChild.* --link-child=61001");
-    ASSERT_NE(child, nullptr);
-    GamePipe server;
-    ASSERT_TRUE(CreatePipeServer(server, 61001));
+TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQueued) {
+    PipePair pair;
+    ASSERT_TRUE(OpenPipePair(pair));
+    GamePipe &server = pair.server, &client = pair.client;
+    // Every record from the client end, taken by its reader on the overlapped server end.
+    SendRenderActive(client, true);
+    SendInputActive(client, false);
+    SendMouseInput(client, 0x020A, -5, 600, 0xFF880012, 123, Keys());
+    SendKeyboardInput(client, 0xA5A50041, 0xC01E0001, Keys());
+    SendValuePair(client, 0xDEADBEEF, 7);
+    SendInit(client, 300, true);
+    SendInitAllThreads(client, false);
+    for (auto send : {SendInitAllThreadsAllHooks, SendTakeScreenshot, SendNotice})
+        send(client);
+    bool f = false;
+    DWORD a = 0, b = 0, t = 0;
+    int32_t x = 0, y = 0, w = 0;
+    BYTE keys[256] = {};
+    EXPECT_TRUE(ReadRenderActive(server, f) && f && ReadInputActive(server, f) && !f);
+    EXPECT_TRUE(PeekMouseInput(server, a, x, y, w, t));
+    EXPECT_EQ(Fields({a, x, y, w, t}), Fields({0x020A, -5, 600, -120, 123}));
+    a = t = 0, x = y = w = 0;
+    EXPECT_TRUE(ReadMouseInput(server, a, x, y, w, t, keys));
+    EXPECT_EQ(Fields({a, x, y, w, t, keys[0], keys[255]}),
+              Fields({0x020A, -5, 600, -120, 123, Keys()[0], Keys()[255]}));
+    std::memset(keys, 0, sizeof keys);
+    EXPECT_TRUE(ReadKeyboardInput(server, a, b, keys) && a == 0xA5A50041 && b == 0xC01E0001);
+    EXPECT_EQ(Bytes(keys, keys + 256), Bytes(Keys(), Keys() + 256));
+    EXPECT_TRUE(ReadValuePair(server, a, b) && a == 0xDEADBEEF && b == 7);
+    EXPECT_TRUE(ReadInit(server, a, f = false) && a == 300 && f);
+    EXPECT_TRUE(ReadInitAllThreads(server, f) && !f);
+    EXPECT_TRUE(ReadInitAllThreadsAllHooks(server) && ReadTakeScreenshot(server) &&
+                ReadNotice(server));
 
-    // The DACL read back: one ACE allowing S-1-2-0 (local logon) all rights.
-    PACL dacl = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    ASSERT_EQ(GetSecurityInfo(server.handle, SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
-                              nullptr, &dacl, nullptr, &descriptor),
-              DWORD{ERROR_SUCCESS});
-    ASSERT_TRUE(dacl != nullptr && dacl->AceCount == 1);
-    ACCESS_ALLOWED_ACE* ace = nullptr;
-    ASSERT_TRUE(GetAce(dacl, 0, reinterpret_cast<LPVOID*>(&ace)));
-    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    EXPECT_EQ(ace->Mask, 0x1FFFFFu);
-    SID_IDENTIFIER_AUTHORITY localAuthority = SECURITY_LOCAL_SID_AUTHORITY;
-    PSID local = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&localAuthority, 1, SECURITY_LOCAL_RID, 0, 0, 0, 0, 0, 0,
-                                         0, &local));
-    EXPECT_TRUE(EqualSid(local, &ace->SidStart));
-    FreeSid(local);
-    LocalFree(descriptor);
+    // The type peek on the client end: no pipe, nothing, 1 to 3 bytes, then a tag whose second
+    // byte is set; peeked twice, then taken off whole.
+    GamePipe none;
+    EXPECT_TRUE(!PeekMessageType(none, a = 0) && a == 255);
+    for (const Bytes& message :
+         {Bytes{}, Bytes{3}, Bytes{3, 1}, Bytes{3, 1, 0}, Bytes{3, 1, 0, 0}}) {
+        if (!message.empty())
+            SendRaw(server, message.data(), static_cast<DWORD>(message.size()));
+        bool whole = message.size() == 4;
+        for (int peek = 0; peek < 2; ++peek)
+            EXPECT_TRUE(PeekMessageType(client, a = 0) == whole && a == (whole ? 3u : 255u));
+        BYTE back[4] = {};
+        EXPECT_TRUE(message.empty() || ReadRaw(client, back, 4) == whole);
+        EXPECT_EQ(Bytes(back, back + message.size()), message);
+    }
+    // Readers and peeks do not look at the tag; a short message is taken off and changes
+    // nothing; of a longer one the rest stays queued.
+    SendRaw(server, Le({1, 0x100}).data(), 8);
+    EXPECT_TRUE(ReadInitAllThreads(client, f = false) && f);
+    Bytes shortMessage(175, 0x80), longMessage(300, 0x01);
+    SendRaw(server, shortMessage.data(), 175);
+    a = b = 5, x = y = w = 6;
+    EXPECT_FALSE(PeekMouseInput(client, a, x, y, w, b) || PeekLargeHeader(client, a, b, t) ||
+                 ReadMouseInput(client, a, x, y, w, b, keys));
+    EXPECT_EQ(Fields({a, b, x, y, w, keys[0]}), Fields({5, 5, 6, 6, 6, Keys()[0]}));
+    SendRaw(server, longMessage.data(), 300);
+    EXPECT_TRUE(PeekLargeHeader(client, a, b, t) && a == 0x01010101 && t == 0x01010101);
+    EXPECT_TRUE(PeekMouseInput(client, a, x, y, w, b) && w == 0x0101);
+    EXPECT_FALSE(ReadInit(client, a = 77, f = true));
+    EXPECT_TRUE(a == 77 && f && GetPipeBytesAvailable(client, a) && a == 288);
+    EXPECT_TRUE(ReadRaw(client, longMessage.data(), 288) && longMessage[287] == 1);
 
-    // First the child's echo of what the server's writers sent, then what the child's sent.
-    SendEveryRecord(server);
-    for (int pass = 0; pass < 2; ++pass)
-        for (const auto& record : kEveryRecord) {
-            BYTE buffer[512];
-            DWORD read = 0, type = 0;
-            AwaitData(server);
-            ASSERT_TRUE(PeekMessageType(server, type));
-            EXPECT_EQ(type, record[0]);
-            ASSERT_TRUE(ReadPipe(server, buffer, sizeof buffer, read));
-            EXPECT_EQ(Bytes(buffer, buffer + read), record);
-        }
-
-    // A partial read on the overlapped server end reports the true count; the rest stays.
-    BYTE head[4];
-    DWORD read = 99;
-    AwaitData(server);
-    EXPECT_FALSE(ReadPipe(server, head, sizeof head, read));
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(head), read), "0123");
-    char rest[16];
-    ASSERT_TRUE(ReadPipe(server, rest, sizeof rest, read));
-    EXPECT_EQ(std::string(rest, read), "456789AB");
-
+    // The one-call reader on the server end: each message decoded by its tag or reported with
+    // its size and first bytes, until the client end is gone.
+    Bytes tooLong = Le({3, 0x200, 1, 2, 0, 5}, Keys());
+    tooLong.resize(5000, 0xEE); // more than one further read takes off
+    const std::pair<Bytes, RecordStatus> faulty[] = {{Le({4, 0x41}), RecordStatus::WrongSize},
+                                                     {Le({0x109}), RecordStatus::UnknownTag},
+                                                     {{9, 0}, RecordStatus::UnknownTag},
+                                                     {tooLong, RecordStatus::WrongSize}};
+    SendMouseInput(client, 0x20A, -5, 600, 0xFF880012, 99, Keys());
+    for (const auto& [bytes, status] : faulty)
+        SendRaw(client, bytes.data(), static_cast<DWORD>(bytes.size()));
+    SendTakeScreenshot(client);
+    ClosePipe(client); // what is queued stays readable; then the reads fail
+    Record r;
+    ASSERT_TRUE(ReadNextRecord(server, r));
+    EXPECT_TRUE(r.status == RecordStatus::Decoded && r.type == MessageType::MouseInput &&
+                r.mouseInput.wheelDelta == -120 && r.mouseInput.keyState[255] == Keys()[255]);
+    for (const auto& [bytes, status] : faulty) {
+        ASSERT_TRUE(ReadNextRecord(server, r));
+        EXPECT_EQ(std::make_tuple(r.status, r.size), std::make_tuple(status, DWORD(bytes.size())));
+        EXPECT_EQ(Bytes(r.bytes, r.bytes + r.count),
+                  Bytes(bytes.begin(), bytes.begin() + std::min<size_t>(bytes.size(), 280)));
+    }
+    ASSERT_TRUE(ReadNextRecord(server, r));
+    EXPECT_TRUE(r.status == RecordStatus::Decoded && r.type == MessageType::TakeScreenshot);
+    EXPECT_FALSE(ReadNextRecord(server, r));
     DisconnectPipe(server);
-    EXPECT_EQ(WaitForExit(child), 0u);
+}
+
+TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOtherwiseLeavesNoEnd) {
+    auto before = Fake::Connect<true>, after = Fake::Connect<false>;
+    // Redirected: `function` (if any) and ConnectNamedPipe (if `connect`); what comes of it.
+    const struct {
+        const char* function;
+        const void* replacement;
+        decltype(before) connect;
+        bool connected, defaultSecurity;
+    } rows[] = {
+        {nullptr, nullptr, before, true, false},
+        {nullptr, nullptr, after, true, false},
+        {FAILING(AllocateAndInitializeSid), after, true, true},
+        {"SetEntriesInAclA", Fn(Fake::NoAcl), after, true, true},
+        {FAILING(LocalAlloc), after, true, true},
+        {FAILING(SetSecurityDescriptorDacl), after, true, true},
+        {"CreateNamedPipeA", Fn(Fake::NoPipe), nullptr, false, false},
+        {FAILING(CreateEventA), nullptr, false, false},
+        {FAILING(ConnectNamedPipe), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::TimeOut), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::WaitFails), nullptr, false, false},
+        {FAILING(GetOverlappedResult), after, false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << "row " << &row - rows);
+        DWORD number = UniquePipeNumber();
+        GamePipe server{reinterpret_cast<HANDLE>(0x1234)}, client;
+        gClientComes = [&] { ConnectPipeClient(client, number); };
+        size_t logged = LogText().size();
+        gConnectError = gTimeout = 0;
+        bool connected;
+        {
+            auto patch = row.function ? Redirect(row.function, row.replacement) : nullptr;
+            auto connect = row.connect ? Redirect("ConnectNamedPipe", Fn(row.connect)) : nullptr;
+            connected = CreatePipeServer(server, number);
+        }
+        EXPECT_EQ(connected, row.connected);
+        EXPECT_EQ(gConnectError, row.connect == before ? DWORD{ERROR_PIPE_CONNECTED}
+                                 : row.connect         ? DWORD{ERROR_IO_PENDING}
+                                                       : 0);
+        EXPECT_EQ(gTimeout, row.replacement == Fn(Fake::TimeOut) ? 30000u : 0u);
+        if (connected) {
+            EXPECT_EQ(Dacl(server.handle) == "D:(A;;0x1fffff;;;S-1-2-0)", !row.defaultSecurity);
+            DWORD flags = 0, out = 0, in = 0, inherit = 1;
+            EXPECT_TRUE(GetNamedPipeInfo(server.handle, &flags, &out, &in, nullptr) &&
+                        GetHandleInformation(server.handle, &inherit));
+            EXPECT_EQ(Fields({flags, out, in, inherit}),
+                      Fields({PIPE_SERVER_END | PIPE_TYPE_MESSAGE, 3145904, 3145904, 0}));
+            EXPECT_TRUE(SendNotice(server) && ReadNotice(client));
+            Lines expected = {"Creating proxy pipe; name=" + Name(number),
+                              "Connecting to proxy pipe; name=" + Name(number)};
+            if (row.defaultSecurity)
+                expected.insert(expected.begin() + 1, "Failed to create security attributes");
+            EXPECT_EQ(LoggedMessages(logged), expected);
+        } else {
+            // No end is left: a client that came sees a broken pipe, and no new one opens.
+            bool noPipe = row.replacement == Fn(Fake::NoPipe);
+            EXPECT_EQ(server.handle,
+                      noPipe ? reinterpret_cast<HANDLE>(0x1234) : INVALID_HANDLE_VALUE);
+            server.handle = INVALID_HANDLE_VALUE;
+            DWORD n = 0;
+            GamePipe probe;
+            ConnectPipeClient(probe, number);
+            EXPECT_FALSE(IsPipeOpen(probe) || GetPipeBytesAvailable(client, n));
+        }
+        ClosePipe(client);
+        DisconnectPipe(server);
+    }
+}
+
+TEST(PipeEnds, ClosingMakesItsCallsInOrderOrNoneAndTheProbeKeepsTheFlagsUnlessNoEndReopens) {
+    EXPECT_EQ(Name(0), "\\\\.\\pipe\\Korvex-0-Overlay-Game");
+    EXPECT_EQ(Name(4294967295u), "\\\\.\\pipe\\Korvex-4294967295-Overlay-Game");
+    EXPECT_EQ(Fields({GetPipeBufferSize(), GetLargeHeaderSize(), GetMaxRecordsPerPoll(),
+                      GetHighestMessageType()}),
+              Fields({3145904, 176, 16, 10}));
+    // No server: the holder ends invalid, after the one line logged before trying.
+    GamePipe lonely{nullptr};
+    EXPECT_TRUE(IsPipeOpen(lonely));
+    size_t logged = LogText().size();
+    ConnectPipeClient(lonely, 1);
+    EXPECT_FALSE(IsPipeOpen(lonely));
+    EXPECT_EQ(LoggedMessages(logged), Lines{"Connecting to proxy pipe; name=" + Name(1)});
+
+    // Two server ends of one name, each with its client; the probes on the first.
+    DWORD number = UniquePipeNumber();
+    PipePair pair, second;
+    ASSERT_TRUE(OpenPipePair(pair, number) && OpenPipePair(second, number));
+    bool a = true, b = false;
+    EXPECT_FALSE(PipeHasData(pair.client) || PipeHasDataOrReconnect(pair.client, number, a, b));
+    SendNotice(pair.server);
+    EXPECT_TRUE(PipeHasData(pair.client) && PipeHasDataOrReconnect(pair.client, number, a, b));
+    EXPECT_TRUE(a && !b);
+    gCalls.clear();
+    {
+        auto cancel = Redirect(kCancelIo, Fn(Fake::Record<kCancelIo>));
+        auto disconnect = Redirect(kDisconnect, Fn(Fake::Record<kDisconnect>));
+        auto close = Redirect(kClose, Fn(Fake::Record<kClose>));
+        ClosePipe(lonely);
+        DisconnectPipe(lonely);
+        DisconnectPipe(pair.server);
+        ClosePipe(second.client);
+    }
+    EXPECT_EQ(gCalls, Lines({kCancelIo, kDisconnect, kClose, kClose}));
+    EXPECT_FALSE(IsPipeOpen(pair.server) || IsPipeOpen(second.client));
+    DisconnectPipe(second.server);
+
+    // The server end gone: no instance to reopen, so the flags are cleared.
+    HANDLE broken = pair.client.handle;
+    b = true;
+    EXPECT_FALSE(PipeHasDataOrReconnect(pair.client, number, a, b));
+    EXPECT_FALSE(IsPipeOpen(pair.client) || a || b);
+    EXPECT_FALSE(CloseHandle(broken)); // the probe closed it
+    // The next poll once a new instance waits: the client end is open again, the flags stay.
+    bool polled = true;
+    gClientComes = [&] {
+        polled = PipeHasDataOrReconnect(pair.client, number, a = true, b = true);
+    };
+    {
+        auto connect = Redirect("ConnectNamedPipe", Fn(Fake::Connect<false>));
+        ASSERT_TRUE(CreatePipeServer(pair.server, number));
+    }
+    EXPECT_TRUE(IsPipeOpen(pair.client) && !polled && a && b);
+    SendNotice(pair.server);
+    EXPECT_TRUE(PipeHasDataOrReconnect(pair.client, number, a, b));
+    ClosePipePair(pair);
 }

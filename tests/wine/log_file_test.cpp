@@ -1,89 +1,143 @@
-// The log against the real file API: two processes appending to one log file, rotation of a
-// closed log, and rotation refused while another log holds the file (it is shared without
-// delete access). The second process is this program started with "--log-writer <path>".
+// The log against the real file API: opening with a size limit and rotation, and the ways that
+// fails (another handle holding the log or its rotated file, a name too long); the line format
+// at a fixed time; dropped and over-long lines; whole lines from several threads on two handles.
 #include "log/log_file.h"
-
-#include "support/launch.h"
+#include "support/import_patch.h"
 
 #include <gtest/gtest.h>
+
 #include <windows.h>
 
-#include <cstring>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <vector>
 
 using namespace korvex;
 
 namespace {
 
-std::string Folder() {
-    char path[MAX_PATH];
-    GetTempPathA(MAX_PATH, path);
-    std::string folder = std::string(path) + "korvex-log-" + std::to_string(GetCurrentProcessId());
-    CreateDirectoryA(folder.c_str(), nullptr);
-    return folder + "\\";
-}
+const std::string kFolder =
+    std::string(getenv("TEMP")) + "\\korvex-log-" + std::to_string(GetCurrentProcessId()) + "-";
 
-void Write(const std::string& path, size_t bytes) {
-    std::ofstream(path, std::ios::binary) << std::string(bytes, 'x');
+void Write(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
 }
 
 std::string Read(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(path, std::ios::binary).rdbuf();
     return text.str();
 }
 
-std::string Messages(const std::string& text) {
-    std::string out;
-    for (size_t at = text.find("] "); at != std::string::npos; at = text.find("] ", at + 1))
-        out += text.substr(at + 2, text.find('\n', at) + 1 - (at + 2));
-    return out;
+SYSTEMTIME gTime = {2026, 3, 3, 4, 7, 5, 9, 42}; // 4 March 2026, 07:05:09.042
+void WINAPI FixedTime(LPSYSTEMTIME time) {
+    *time = gTime;
+}
+BOOL WINAPI UnreadableSize(HANDLE, PLARGE_INTEGER) {
+    return FALSE;
 }
 
 } // namespace
 
-TEST(LogFileWine, TwoProcessesWithTheLogOpenBothAppendWholeLinesAtItsEnd) {
-    std::string path = Folder() + "shared.log";
+TEST(LogFile, OpenKeepsAFileUpToItsLimitAndRotatesALargerOneOverTheEarlierUnlessEitherIsHeld) {
+    ImportPatch time(nullptr, "kernel32.dll", "GetSystemTime", reinterpret_cast<void*>(FixedTime));
+    const std::string log = kFolder + "a.log", longPath = log + std::string(258 - log.size(), 'n');
+    SetEnvironmentVariableA("KORVEX_LOG", log.c_str());
+    // Held: by another handle, without delete sharing; NoSize: its size cannot be read. The long
+    // path fits in 260 bytes, its rotated name does not.
+    enum Fault { None, LogHeld, RotatedHeld, NoSize };
+    const struct {
+        std::string path;
+        int limit, size; // size: of the existing log; -1: none
+        Fault fault;
+        bool opened, rotated;
+    } cases[] = {
+        {log, 10, 10, None, true, false},
+        {log, 10, 11, None, true, true},
+        {log, 0, 11, None, true, false},
+        {log, -1, 11, None, true, false},
+        {log, 10, -1, None, true, false},
+        {log, 10, 11, NoSize, true, false},
+        {"%KORVEX_LOG%", 10, 11, None, true, true},
+        {log, 10, 11, LogHeld, false, false},
+        {log, 10, 11, RotatedHeld, false, false},
+        {longPath, 10, 11, None, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(&c - cases);
+        const std::string file = c.path[0] == '%' ? log : c.path, old(c.size > 0 ? c.size : 0, 'x');
+        DeleteFileA(file.c_str());
+        if (c.size >= 0)
+            Write(file, old);
+        Write(file + ".0", "older");
+        std::string held = c.fault == LogHeld ? file : c.fault == RotatedHeld ? file + ".0" : "";
+        HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        bool opened;
+        {
+            std::unique_ptr<ImportPatch> noSize;
+            if (c.fault == NoSize)
+                noSize = std::make_unique<ImportPatch>(nullptr, "kernel32.dll", "GetFileSizeEx",
+                                                       reinterpret_cast<void*>(UnreadableSize));
+            LogFile logFile;
+            opened = logFile.Open(c.path.c_str(), c.limit);
+            logFile.WriteLine(LogLevelInfo, "line");
+        }
+        CloseHandle(holder);
+        EXPECT_EQ(opened, c.opened);
+        const std::string kept = c.rotated ? "" : old;
+        EXPECT_EQ(Read(file), opened ? kept + "4-3-2026 7:5:9:42 [Info] line\n" : kept);
+        // A failed move comes after the earlier rotated file is gone.
+        EXPECT_EQ(Read(file + ".0"), c.rotated ? old : c.fault == LogHeld ? "" : "older");
+    }
+}
+
+TEST(LogFile, LineIsUtcDayMonthYearWithoutLeadingZerosLevelWordThenTheMessageCutAt4095) {
+    ImportPatch time(nullptr, "kernel32.dll", "GetSystemTime", reinterpret_cast<void*>(FixedTime));
+    const std::string path = kFolder + "injected.log", longest(4095, 'm'), huge(5000, 'h');
     DeleteFileA(path.c_str());
-    LogFile log;
-    ASSERT_TRUE(log.Open(path.c_str(), 0));
-    log.WriteLine(LogLevelInfo, "first");
-    ASSERT_EQ(WaitForExit(Launch("\"" + ProgramPath() + "\" --log-writer " + path)), 0u);
-    log.WriteLine(LogLevelInfo, "third");
-    EXPECT_EQ(Messages(Read(path)), "first\nsecond\nthird\n") << Read(path);
+    LogInfo("before the log is open");
+    ASSERT_TRUE(OpenModuleLog(path.c_str(), 0));
+    gTime = {2027, 1, 5, 1, 0, 0, 0, 5}; // 1 January 2027, 00:00:00.005
+    LogInfo("%s", "");
+    gTime = {2026, 3, 3, 4, 17, 45, 59, 942};
+    LogInfo("Send TakeScreenshot msg to proxy");
+    LogWarning("w %d", 7);
+    LogError("name=%s", "\\\\.\\pipe\\100%d%s%%");
+    LogInfo("%s", longest.c_str());
+    LogInfo("%s", huge.c_str());
+    ModuleLog.WriteLine(LogLevelError, huge.c_str());
+    const std::string stamp = "4-3-2026 17:45:59:942 ";
+    EXPECT_EQ(Read(path),
+              "1-1-2027 0:0:0:5 [Info] \n" + stamp + "[Info] Send TakeScreenshot msg to proxy\n" +
+                  stamp + "[Warning] w 7\n" + stamp + "[Error] name=\\\\.\\pipe\\100%d%s%%\n" +
+                  stamp + "[Info] " + longest + "\n" + stamp + "[Info] " + huge.substr(0, 4095) +
+                  "\n" + stamp + "[Error] " + huge.substr(0, 4095) + "\n");
 }
 
-TEST(LogFileWine, ClosedLogRotatesButOneAnotherLogHoldsDoesNot) {
-    std::string path = Folder() + "injected.log";
-    Write(path, 101);
-    Write(path + ".0", 7);
-    {
-        LogFile log;
-        ASSERT_TRUE(log.Open(path.c_str(), 100));
-        log.WriteLine(LogLevelInfo, "fresh");
-    }
-    EXPECT_EQ(Read(path + ".0").size(), 101u);
-    EXPECT_EQ(Messages(Read(path)), "fresh\n");
-
-    Write(path, 200);
-    LogFile holder, log;
-    ASSERT_TRUE(holder.Open(path.c_str(), 0));
-    EXPECT_FALSE(log.Open(path.c_str(), 100));
-    log.WriteLine(LogLevelInfo, "dropped");
-    EXPECT_EQ(Read(path), std::string(200, 'x'));
-}
-
-int main(int argc, char** argv) {
-    if (argc == 3 && std::strcmp(argv[1], "--log-writer") == 0) {
-        LogFile log;
-        if (!log.Open(argv[2], 0))
-            return 3;
-        log.WriteLine(LogLevelInfo, "second");
-        return 0;
-    }
-    testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+TEST(LogFile, LinesFromSeveralThreadsComeOutWholeAndAnotherHandleOnTheFileAppendsAtItsEnd) {
+    const std::string path = kFolder + "shared.log", padding(200, 'x');
+    DeleteFileA(path.c_str());
+    LogFile log, other; // appends of two handles at once are not atomic under Wine
+    ASSERT_TRUE(log.Open(path.c_str(), 0) && other.Open(path.c_str(), 0));
+    other.WriteLine(LogLevelInfo, "other");
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 6; ++t)
+        writers.emplace_back([&] {
+            for (int i = 0; i < 200; ++i)
+                log.WriteLine(LogLevelInfo, padding.c_str());
+        });
+    for (auto& w : writers)
+        w.join();
+    other.WriteLine(LogLevelInfo, "other");
+    std::istringstream file(Read(path));
+    std::vector<std::string> messages, expected(1200, padding);
+    for (std::string line; std::getline(file, line);)
+        messages.push_back(line.substr(line.find(" [Info] ") + 8));
+    expected.insert(expected.begin(), "other");
+    expected.push_back("other");
+    EXPECT_TRUE(messages == expected) << Read(path).substr(0, 2000);
 }
