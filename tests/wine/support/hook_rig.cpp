@@ -1,0 +1,95 @@
+// The rig of the white-box hook tests.
+#include "support/hook_rig.h"
+
+#include "link/messages.h"
+
+#include <cstring>
+
+using namespace korvex;
+
+void HookTest::SetUp() {
+    ProcessAttach(nullptr);
+    window = CreateTestWindow(kClient);
+    ASSERT_TRUE(OpenPipePair(pipe));
+    ASSERT_NE(proxy.module, nullptr);
+    proxy.state = {1, pipe.client.handle, window, 0, 0, 0, 0, 0};
+    proxy.Apply();
+}
+
+void HookTest::Answer(int32_t inputActive) {
+    proxy.state.overlayInputActive = inputActive;
+    proxy.Apply();
+}
+
+void HookTest::Turn(int32_t inputActive) {
+    Answer(inputActive);
+    InputActiveStateTransitionHook();
+}
+
+LRESULT HookTest::Mouse(int code, UINT message, POINT pt, DWORD mouseData) {
+    MOUSEHOOKSTRUCTEX record = {};
+    record.pt = pt;
+    record.mouseData = mouseData;
+    return mouseHook(code, message, reinterpret_cast<LPARAM>(&record));
+}
+
+LRESULT HookTest::GetMsg(UINT message) {
+    MSG msg = {window, message, 0, 1, 0, {0, 0}};
+    return getmsgHook(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+}
+
+Bytes HookTest::Next() {
+    Bytes record(kMouseInputSize);
+    DWORD read = 0;
+    if (!PipeHasData(pipe.server) || !ReadPipe(pipe.server, record.data(), kMouseInputSize, read))
+        read = 0;
+    record.resize(read);
+    return record;
+}
+
+POINT HookTest::Tracked() {
+    int32_t x = 0, y = 0;
+    EXPECT_TRUE(TrackedCursorPos(&x, &y));
+    return POINT{x, y};
+}
+
+long Allocations = 0, FailAt = 0;
+
+namespace {
+
+ImportPatch *Heap = nullptr, *Local = nullptr;
+
+void* __cdecl WatchedMalloc(size_t size) {
+    return ++Allocations == FailAt ? nullptr : Heap->Original<void*(__cdecl*)(size_t)>()(size);
+}
+
+HLOCAL WINAPI WatchedLocalAlloc(UINT flags, SIZE_T size) {
+    return ++Allocations == FailAt ? nullptr
+                                   : Local->Original<HLOCAL(WINAPI*)(UINT, SIZE_T)>()(flags, size);
+}
+
+} // namespace
+
+AllocationWatch::AllocationWatch()
+    : heap(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&WatchedMalloc)),
+      local(nullptr, "kernel32.dll", "LocalAlloc", reinterpret_cast<void*>(&WatchedLocalAlloc)) {
+    Heap = &heap;
+    Local = &local;
+    Allocations = FailAt = 0;
+    EXPECT_TRUE(heap.Applied() && local.Applied());
+}
+
+uint32_t Word(const Bytes& record, size_t index) {
+    uint32_t word = 0;
+    if (record.size() >= 4 * index + 4)
+        std::memcpy(&word, &record[4 * index], 4);
+    return word;
+}
+
+bool MoveCursor(LONG x, LONG y) {
+    SetCursorPos(x, y);
+    return PumpUntil([&] {
+        POINT p = {};
+        return GetCursorPos(&p) && p.x == x && p.y == y;
+    });
+}
