@@ -21,21 +21,17 @@ template <class F> F Export(HMODULE module, const char* name) {
 
 TEST(ModuleEntry, LoadOpensTheLogUnderItsLimitAndUnloadLeavesCursorAndRegistrationsAsTheyAre) {
     char directory[MAX_PATH];
-    GetTempPathA(MAX_PATH, directory);
-    lstrcatA(directory, "korvex-entry");
+    lstrcatA(directory + GetTempPathA(MAX_PATH, directory), "korvex-entry");
     CreateDirectoryA(directory, nullptr);
     ASSERT_TRUE(SetCurrentDirectoryA(directory));
     DeleteFileA("injected.log.0");
     const std::string dll = ProgramPath("VelKorvexHooks.dll");
     for (LONG size : {0x500000L, 0x500001L}) { // at the limit the log is kept, over it moved
-        HANDLE log =
-            CreateFileA("injected.log", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        HANDLE log = CreateFileA("injected.log", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0);
         SetFilePointer(log, size, nullptr, FILE_BEGIN);
         SetEndOfFile(log);
         CloseHandle(log);
-        HMODULE module = LoadLibraryA(dll.c_str());
-        ASSERT_NE(module, nullptr);
-        EXPECT_TRUE(FreeLibrary(module));
+        EXPECT_TRUE(FreeLibrary(LoadLibraryA(dll.c_str())));
         EXPECT_EQ(SizeOf("injected.log.0"), size == 0x500000 ? -1 : size);
     }
     EXPECT_EQ(SizeOf("injected.log"), 0);
@@ -44,10 +40,9 @@ TEST(ModuleEntry, LoadOpensTheLogUnderItsLimitAndUnloadLeavesCursorAndRegistrati
     ProxyControl proxy; // d3d11.dll, which the module finds by that name
     proxy.state.renderProxyActive = proxy.state.overlayInputActive = 1;
     proxy.Apply();
-    HWND window = CreateTestWindow(RECT{100, 50, 740, 530});
-    RAWINPUTDEVICE keyboard = {1, 6, 0, window};
+    RAWINPUTDEVICE keyboard = {1, 6, 0, CreateTestWindow(RECT{100, 50, 740, 530})};
     ASSERT_TRUE(RegisterRawInputDevices(&keyboard, 1, sizeof keyboard));
-    const int count = ShowCursor(TRUE);
+    const int shown = ShowCursor(TRUE); // the display counter, one up
     HMODULE module = LoadLibraryA(dll.c_str());
     int32_t x = -1, y = -1;
     EXPECT_TRUE(Export<bool(__cdecl*)(int32_t*, int32_t*)>(module, "TrackedCursorPos")(&x, &y));
@@ -56,7 +51,7 @@ TEST(ModuleEntry, LoadOpensTheLogUnderItsLimitAndUnloadLeavesCursorAndRegistrati
     Export<HOOKPROC>(module, "keyboardHook")(HC_ACTION, 'A', 1); // takes the cursor over
     EXPECT_TRUE(FreeLibrary(module));
     EXPECT_EQ(GetCursor(), LoadCursorA(nullptr, IDC_ARROW));
-    EXPECT_EQ(ShowCursor(FALSE), count);
+    EXPECT_EQ(ShowCursor(FALSE), shown); // the take-over's raise is still there
     UINT registered = 1;
     EXPECT_EQ(GetRegisteredRawInputDevices(nullptr, &registered, sizeof keyboard), 0u);
     EXPECT_EQ(registered, 0u);

@@ -3,27 +3,15 @@
 
 #include "link/messages.h"
 
-#include <cstring>
-
 using namespace korvex;
 
 void HookTest::SetUp() {
     ProcessAttach(nullptr);
-    window = CreateTestWindow(kClient);
+    window = CreateTestWindow(RECT{100, 50, 740, 530});
     ASSERT_TRUE(OpenPipePair(pipe));
     ASSERT_NE(proxy.module, nullptr);
     proxy.state = {1, pipe.client.handle, window, 0, 0, 0, 0, 0};
     proxy.Apply();
-}
-
-void HookTest::Answer(int32_t inputActive) {
-    proxy.state.overlayInputActive = inputActive;
-    proxy.Apply();
-}
-
-void HookTest::Turn(int32_t inputActive) {
-    Answer(inputActive);
-    InputActiveStateTransitionHook();
 }
 
 LRESULT HookTest::Mouse(int code, UINT message, POINT pt, DWORD mouseData) {
@@ -47,28 +35,23 @@ Bytes HookTest::Next() {
     return record;
 }
 
-POINT HookTest::Tracked() {
+XY HookTest::Tracked() {
     int32_t x = 0, y = 0;
     EXPECT_TRUE(TrackedCursorPos(&x, &y));
-    return POINT{x, y};
+    return XY(x, y);
 }
 
 long Allocations = 0, FailAt = 0;
+static ImportPatch *Heap = nullptr, *Local = nullptr;
 
-namespace {
-
-ImportPatch *Heap = nullptr, *Local = nullptr;
-
-void* __cdecl WatchedMalloc(size_t size) {
+static void* __cdecl WatchedMalloc(size_t size) {
     return ++Allocations == FailAt ? nullptr : Heap->Original<void*(__cdecl*)(size_t)>()(size);
 }
 
-HLOCAL WINAPI WatchedLocalAlloc(UINT flags, SIZE_T size) {
-    return ++Allocations == FailAt ? nullptr
-                                   : Local->Original<HLOCAL(WINAPI*)(UINT, SIZE_T)>()(flags, size);
+static HLOCAL WINAPI WatchedLocalAlloc(UINT flags, SIZE_T size) {
+    using Alloc = HLOCAL(WINAPI*)(UINT, SIZE_T);
+    return ++Allocations == FailAt ? nullptr : Local->Original<Alloc>()(flags, size);
 }
-
-} // namespace
 
 AllocationWatch::AllocationWatch()
     : heap(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(&WatchedMalloc)),
@@ -77,13 +60,6 @@ AllocationWatch::AllocationWatch()
     Local = &local;
     Allocations = FailAt = 0;
     EXPECT_TRUE(heap.Applied() && local.Applied());
-}
-
-uint32_t Word(const Bytes& record, size_t index) {
-    uint32_t word = 0;
-    if (record.size() >= 4 * index + 4)
-        std::memcpy(&word, &record[4 * index], 4);
-    return word;
 }
 
 bool MoveCursor(LONG x, LONG y) {

@@ -1,7 +1,7 @@
 // The hooks' own code, linked into the test program, driven as a game thread runs it: the module
-// attached, a game window in the foreground whose client area is kClient on the screen, the
-// reference proxy (d3d11.dll) as the active renderer lending that window and the game end of a
-// connected pipe, and the overlay's end of that pipe to read the records from.
+// attached, a game window in the foreground with its client area at (100, 50)-(740, 530) on the
+// screen, the reference proxy (d3d11.dll) as the active renderer lending that window and the game
+// end of a connected pipe, and the overlay's end of that pipe to read the records from.
 #pragma once
 
 #include "hooks/exports.h"
@@ -12,25 +12,31 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
+#include <utility>
+
+using XY = std::pair<int32_t, int32_t>;
 
 class HookTest : public ::testing::Test {
   protected:
-    static constexpr RECT kClient = {100, 50, 740, 530};
-
     void SetUp() override;
     void TearDown() override { ClosePipePair(pipe); }
 
     // What _OverlayInputActive answers from now on: a whole register, of which the low byte counts.
-    void Answer(int32_t inputActive);
+    void Answer(int32_t active) {
+        proxy.state.overlayInputActive = active;
+        proxy.Apply();
+    }
     // The same, then the render proxy's call that notices the change.
-    void Turn(int32_t inputActive);
+    void Turn(int32_t active) {
+        Answer(active);
+        InputActiveStateTransitionHook();
+    }
     LRESULT Mouse(int code, UINT message, POINT pt, DWORD mouseData = 0);
     // getmsgHook for a message (a WM_INPUT whose handle names no record).
     LRESULT GetMsg(UINT message);
     // The next record waiting at the overlay's end, or none.
     Bytes Next();
-    POINT Tracked();
+    XY Tracked();
 
     HWND window = nullptr;
     ProxyControl proxy;
@@ -45,13 +51,5 @@ struct AllocationWatch {
 };
 extern long Allocations, FailAt;
 
-uint32_t Word(const Bytes& record, size_t index);
 // Moves the cursor and waits until GetCursorPos reports it there.
 bool MoveCursor(LONG x, LONG y);
-
-inline bool operator==(const POINT& a, const POINT& b) {
-    return a.x == b.x && a.y == b.y;
-}
-inline void PrintTo(const POINT& p, std::ostream* out) {
-    *out << "(" << p.x << ", " << p.y << ")";
-}
