@@ -37,13 +37,18 @@ TEST(ModuleEntry, LoadOpensTheLogUnderItsLimitAndUnloadLeavesCursorAndRegistrati
     EXPECT_EQ(SizeOf("injected.log"), 0);
     EXPECT_TRUE(DeleteFileA("injected.log")); // closed at unload
 
+    PipePair pipe;
+    ASSERT_TRUE(OpenPipePair(pipe));
     ProxyControl proxy; // d3d11.dll, which the module finds by that name
-    proxy.state.renderProxyActive = proxy.state.overlayInputActive = 1;
+    proxy.state = {1, pipe.client.handle, nullptr, 1, 0, 0, 0, 0};
     proxy.Apply();
     RAWINPUTDEVICE keyboard = {1, 6, 0, CreateTestWindow(RECT{100, 50, 740, 530})};
     ASSERT_TRUE(RegisterRawInputDevices(&keyboard, 1, sizeof keyboard));
     const int shown = ShowCursor(TRUE); // the display counter, one up
-    HMODULE module = LoadLibraryA(dll.c_str());
+    HANDLE held = CreateFileA("injected.log", GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, 0);
+    HMODULE module = LoadLibraryA(dll.c_str()); // loads also when the log cannot be opened
+    ASSERT_NE(module, nullptr);
+    CloseHandle(held);
     int32_t x = -1, y = -1;
     EXPECT_TRUE(Export<bool(__cdecl*)(int32_t*, int32_t*)>(module, "TrackedCursorPos")(&x, &y));
     EXPECT_TRUE(x == 0 && y == 0);
@@ -55,4 +60,6 @@ TEST(ModuleEntry, LoadOpensTheLogUnderItsLimitAndUnloadLeavesCursorAndRegistrati
     UINT registered = 1;
     EXPECT_EQ(GetRegisteredRawInputDevices(nullptr, &registered, sizeof keyboard), 0u);
     EXPECT_EQ(registered, 0u);
+    DWORD flags = 0;
+    EXPECT_TRUE(GetHandleInformation(pipe.client.handle, &flags)); // the lent pipe stays open
 }

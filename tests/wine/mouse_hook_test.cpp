@@ -35,6 +35,11 @@ TEST_F(MouseHook, SwallowsOnlyWhileActiveWithCodeZeroOrMoreInsideTheClientAreaAn
     BYTE keys[256] = {};
     keys['A'] = 0x80;
     SetKeyboardState(keys);
+    proxy.state.renderProxyActive = 0; // no renderer yet: inactive, but the position is tracked
+    Answer(1);
+    EXPECT_EQ(Mouse(HC_ACTION, WM_LBUTTONDOWN, {120, 70}), 0);
+    EXPECT_TRUE(Next().empty() && Tracked() == XY(120, 70));
+    proxy.state.renderProxyActive = 1;
     // Sent in client coordinates, with the whole wheel word for the vertical wheel only.
     auto expect = [&](int32_t answer, int code, UINT message, POINT pt, DWORD data, DWORD wheel,
                       LRESULT result) {
@@ -76,7 +81,8 @@ TEST_F(MouseHook, FiveActiveMovesOnTheAnchorSwitchToRelativeModeWhereEachFrameAd
     EXPECT_EQ(HookState.TrackingMode, 0);
     ASSERT_TRUE(MoveCursor(300, 200));
     HookState.TakeoverPending = true; // the next hook anchors at (300, 200)
-    moves(5, {400, 300});
+    moves(5, {300, 300});             // five alike, off the anchor in y
+    moves(5, {400, 200});             // and in x
     moves(3, {300, 200});
     moves(1, {300, 200}, WM_LBUTTONDOWN); // only moves count
     Answer(0);

@@ -68,7 +68,7 @@ TEST_F(RawRegistrations, TurnOnRemovesThemAllInOneCallAndTurnOffRegistersThemAga
                       reinterpret_cast<void*>(&RecordedRegister));
     RegisterPatch = &patch;
     Turn(2);
-    EXPECT_TRUE(HookState.TakeoverPending);
+    EXPECT_TRUE(HookState.TakeoverPending && HookState.RawMouseNoLegacy); // flags as they were
     EXPECT_TRUE(Registered().empty());
     GetRawInputState(); // removed: the game takes legacy input again
     EXPECT_FALSE(HookState.RawMouseNoLegacy || HookState.RawKeyboardNoLegacy);

@@ -21,9 +21,9 @@ LRESULT HookTest::Mouse(int code, UINT message, POINT pt, DWORD mouseData) {
     return mouseHook(code, message, reinterpret_cast<LPARAM>(&record));
 }
 
-LRESULT HookTest::GetMsg(UINT message) {
+LRESULT HookTest::GetMsg(UINT message, WPARAM removeFlag) {
     MSG msg = {window, message, 0, 1, 0, {0, 0}};
-    return getmsgHook(HC_ACTION, PM_REMOVE, reinterpret_cast<LPARAM>(&msg));
+    return getmsgHook(HC_ACTION, removeFlag, reinterpret_cast<LPARAM>(&msg));
 }
 
 Bytes HookTest::Next() {

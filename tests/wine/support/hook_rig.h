@@ -33,7 +33,7 @@ class HookTest : public ::testing::Test {
     }
     LRESULT Mouse(int code, UINT message, POINT pt, DWORD mouseData = 0);
     // getmsgHook for a message (a WM_INPUT whose handle names no record).
-    LRESULT GetMsg(UINT message);
+    LRESULT GetMsg(UINT message, WPARAM removeFlag = PM_REMOVE);
     // The next record waiting at the overlay's end, or none.
     Bytes Next();
     XY Tracked();
