@@ -78,9 +78,14 @@ int main() {
     keys[0].ki.wVk = keys[1].ki.wVk = 'K';
     keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
     SendInput(2, keys, sizeof(INPUT));
-    for (DWORD start = GetTickCount(); GetTickCount() - start < 1000; Sleep(10))
-        for (MSG message; PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);)
+    // Until the release has come through the hooks: the keyboard hook sends before it returns.
+    bool released = false;
+    for (DWORD start = GetTickCount(); !released && GetTickCount() - start < 20000; Sleep(10))
+        for (MSG message; !released && PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE);) {
             DispatchMessageA(&message);
+            released = message.message == WM_KEYUP && message.wParam == 'K';
+        }
+    REQUIRE(released, "the key's release never reached the window");
     RemoveInputHooks(keyboard, mouse, getmsg);
     auto lend = reinterpret_cast<HANDLE (*)()>(
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleA("d3d9.dll"), "_GetGamePipe")));
