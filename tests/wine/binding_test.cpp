@@ -1,13 +1,11 @@
-// Render proxy binding, the hooks-module call stubs and the hook installers,
-// watched from inside this program: its LoadLibraryA and GetProcAddress are
-// redirected, so every load the product makes is logged, and a lookup of a
-// watched export hands out a stand-in that notes the call and then calls the
-// export or the test's replacement; every load, lookup and call must come with
-// the caller's lock held. The reference proxy copies (d3d9.dll, d3d11.dll,
-// opengl32.dll, dinput.dll) answer what a test sets; Wine's own ddraw.dll,
-// d3d8.dll, d3d10.dll, d3d10_1.dll and d3d12.dll load under their names without
-// the proxy exports; the stubs and installers load the real VelKorvexHooks.dll
-// from this program's folder.
+// Render proxy binding, the hooks-module call stubs and the hook installers, watched from inside
+// this program: its LoadLibraryA and GetProcAddress are redirected, so every load the product makes
+// is noted, and a lookup of a product export hands out a stand-in that notes the call and then
+// calls the export (or, for the two position exports, Position); every load, lookup and call must
+// come with the caller's lock held. The reference proxy copies (d3d9.dll, d3d11.dll, opengl32.dll,
+// dinput.dll) answer what a test sets; Wine's own ddraw.dll, d3d8.dll, d3d10.dll, d3d10_1.dll and
+// d3d12.dll load under their names without the proxy exports; the stubs and installers load the
+// real VelKorvexHooks.dll from this program's folder.
 #include "binding/hook_install.h"
 #include "binding/hook_stubs.h"
 #include "binding/render_proxy.h"
@@ -16,7 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
 #include <map>
 #include <set>
 
@@ -30,79 +27,11 @@ bool Held(CRITICAL_SECTION* lock) {
     return lock->OwningThread == ULongToHandle(GetCurrentThreadId());
 }
 
-HMODULE WINAPI Load(LPCSTR name);
-FARPROC WINAPI Find(HMODULE module, LPCSTR name);
-HHOOK WINAPI SetHook(int type, HOOKPROC procedure, HINSTANCE module, DWORD thread);
-BOOL WINAPI Unhook(HHOOK hook);
-
-// One at a time, with the lock a caller passes to the product. Names in
-// `hidden` neither load nor are found.
-struct Watch* Active = nullptr;
-struct Watch {
-    explicit Watch(bool standIns = true) : standIns(standIns) {
-        InitializeCriticalSection(&lock);
-        Active = this;
-    }
-    ~Watch() { Active = nullptr; }
-    CRITICAL_SECTION lock;
-    bool standIns;
-    std::set<std::string> hidden;
-    std::string loads;     // the modules loaded, each name without ".dll" and a space
-    std::string calls;     // the watched exports called, by name
-    bool unlocked = false; // a load, lookup, export call or hook set while the lock was free
-    ImportPatch load{nullptr, "kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(Load)};
-    ImportPatch find{nullptr, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(Find)};
-    ImportPatch set{nullptr, "user32.dll", "SetWindowsHookExA", reinterpret_cast<void*>(SetHook)};
-    ImportPatch unhook{nullptr, "user32.dll", "UnhookWindowsHookEx",
-                       reinterpret_cast<void*>(Unhook)};
-};
-
-uint32_t PositionAnswer = 0;
-uint32_t __cdecl Position(int32_t* x, int32_t* y) {
-    *x = -40; // written whatever the answer
-    *y = 70000;
-    return PositionAnswer;
-}
-
-std::vector<std::pair<std::string, Export>> Bound; // by stand-in: the export's name, its target
-
-template <size_t N> uintptr_t __cdecl StandIn(void* first, void* second) {
-    if (Active != nullptr) {
-        Active->calls += Bound[N].first;
-        Active->unlocked |= !Held(&Active->lock);
-    }
-    return Bound[N].second(first, second);
-}
-template <size_t... N> std::array<Export, sizeof...(N)> MakeStandIns(std::index_sequence<N...>) {
-    return {StandIn<N>...};
-}
-const std::array<Export, 24> StandIns = MakeStandIns(std::make_index_sequence<24>());
-
-HMODULE WINAPI Load(LPCSTR name) {
-    Active->loads += std::string(name, strlen(name) - 4) + " ";
-    Active->unlocked |= !Held(&Active->lock);
-    return Active->hidden.count(name) ? nullptr
-                                      : Active->load.Original<decltype(&LoadLibraryA)>()(name);
-}
-
-FARPROC WINAPI Find(HMODULE module, LPCSTR name) {
-    auto original = Active->find.Original<decltype(&GetProcAddress)>();
-    if (IS_INTRESOURCE(name))
-        return original(module, name);
-    Active->unlocked |= !Held(&Active->lock);
-    FARPROC found = Active->hidden.count(name) ? nullptr : original(module, name);
-    if (!found || !Active->standIns || Bound.size() == StandIns.size())
-        return found;
-    auto target = strstr(name, "TrackedCursorPos") ? reinterpret_cast<void (*)()>(Position)
-                                                   : reinterpret_cast<void (*)()>(found);
-    Bound.push_back({name, reinterpret_cast<Export>(target)});
-    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(StandIns[Bound.size() - 1]));
-}
-
 // The hooks the installers set, in order, as letters: k keyboard, m mouse, g get-message, and ?
-// for a hook set with another procedure, module or thread than its own type's (a hook set without
-// the lock shows in Watch::unlocked: the procedure is looked up here). Slots show these letters,
-// h for what they held before and - for null; removals are noted by letter too.
+// for a hook set with another procedure, module or thread than its type's own (a hook set without
+// the lock shows in Watch::unlocked, as the procedure is looked up here). Hooks are not really
+// set, and every removal fails. Slots show these letters, h for what they held before and - for
+// null; removals are noted by letter too.
 const HHOOK kHeld = HHOOK(0x11);
 std::map<HHOOK, char> Letters = {{kHeld, 'h'}, {nullptr, '-'}};
 std::string Order, Unhooked;
@@ -129,8 +58,67 @@ BOOL WINAPI Unhook(HHOOK hook) {
     return FALSE;
 }
 
-std::string Show(const HHOOK (&slots)[3]) {
-    return {Letters[slots[0]], Letters[slots[1]], Letters[slots[2]]};
+std::string Show(HHOOK keyboard, HHOOK mouse, HHOOK getmsg) {
+    return {Letters[keyboard], Letters[mouse], Letters[getmsg]};
+}
+
+// One at a time, with the lock a caller passes to the product. Names in `hidden` neither load nor
+// are found.
+struct Watch* Active = nullptr;
+struct Watch {
+    Watch() {
+        InitializeCriticalSection(&lock);
+        Active = this;
+    }
+    ~Watch() { Active = nullptr; }
+    static HMODULE WINAPI Load(LPCSTR name) {
+        Active->loads += std::string(name, strlen(name) - 4) + " ";
+        Active->unlocked |= !Held(&Active->lock);
+        return Active->hidden.count(name) ? nullptr
+                                          : Active->load.Original<decltype(&LoadLibraryA)>()(name);
+    }
+    static FARPROC WINAPI Find(HMODULE module, LPCSTR name);
+    CRITICAL_SECTION lock;
+    std::set<std::string> hidden;
+    std::string loads, calls; // by name, without ".dll" and each followed by a space; by name
+    bool unlocked = false;    // a load, lookup or export call while the lock was free
+    ImportPatch load{nullptr, "kernel32.dll", "LoadLibraryA", reinterpret_cast<void*>(Load)};
+    ImportPatch find{nullptr, "kernel32.dll", "GetProcAddress", reinterpret_cast<void*>(Find)};
+    ImportPatch set{nullptr, "user32.dll", "SetWindowsHookExA", reinterpret_cast<void*>(SetHook)};
+    ImportPatch unhook{nullptr, "user32.dll", "UnhookWindowsHookEx",
+                       reinterpret_cast<void*>(Unhook)};
+};
+
+// Both position exports (the DirectInput proxy's and the hooks module's) are answered here.
+uint32_t PositionAnswer = 0;
+uint32_t __cdecl Position(int32_t* x, int32_t* y) {
+    *x = -40; // written whatever the answer
+    *y = 70000;
+    return PositionAnswer;
+}
+
+std::vector<std::pair<std::string, Export>> Bound; // by stand-in: the export's name, its target
+
+template <size_t N> uintptr_t __cdecl StandIn(void* first, void* second) {
+    Active->calls += Bound[N].first;
+    Active->unlocked |= !Held(&Active->lock);
+    return Bound[N].second(first, second);
+}
+const Export StandIns[] = {StandIn<0>, StandIn<1>, StandIn<2>,  StandIn<3>,
+                           StandIn<4>, StandIn<5>, StandIn<6>,  StandIn<7>,
+                           StandIn<8>, StandIn<9>, StandIn<10>, StandIn<11>};
+
+// Hook procedures (keyboardHook, mouseHook, getmsgHook) are handed out as they are.
+FARPROC WINAPI Watch::Find(HMODULE module, LPCSTR name) {
+    Active->unlocked |= !Held(&Active->lock);
+    auto original = Active->find.Original<decltype(&GetProcAddress)>();
+    FARPROC found = Active->hidden.count(name) ? nullptr : original(module, name);
+    if (!found || islower(name[0]) || Bound.size() == std::size(StandIns))
+        return found;
+    auto target = strstr(name, "TrackedCursorPos") ? reinterpret_cast<void (*)()>(Position)
+                                                   : reinterpret_cast<void (*)()>(found);
+    Bound.push_back({name, reinterpret_cast<Export>(target)});
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(StandIns[Bound.size() - 1]));
 }
 
 } // namespace
@@ -146,10 +134,9 @@ TEST(RenderProxyBinding,
     GamePipe pipe;
 
     EXPECT_EQ(FindActiveRenderProxy(nullptr, &w.lock), nullptr); // no proxy renders yet
-    EXPECT_EQ(std::exchange(w.loads, ""), "ddraw d3d8 d3d9 d3d10 d3d10_1 d3d11 d3d12 opengl32 ");
     EXPECT_NE(GetModuleHandleA("d3d12.dll"), nullptr); // what the search loads stays loaded
-    AcquireGamePipe(pipe, &w.lock);                    // and none has a pipe
-    EXPECT_EQ(pipe.handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(std::exchange(w.loads, ""), "ddraw d3d8 d3d9 d3d10 d3d10_1 d3d11 d3d12 opengl32 ");
+    AcquireGamePipe(pipe, &w.lock);
     EXPECT_EQ(std::exchange(w.loads, ""), "ddraw d3d8 d3d9 opengl32 d3d10 d3d10_1 d3d11 d3d12 ");
 
     // Only the low byte of a bool answer counts: 0x100 is false, 2 is true. The pipe search does
@@ -190,8 +177,7 @@ TEST(RenderProxyBinding,
         PositionAnswer = answer;
         bool moved = answer == 2 && w.hidden.empty();
         EXPECT_EQ(QueryDITrackedCursorPos(&w.lock, position), moved);
-        EXPECT_TRUE(moved ? position.x == -40 && position.y == 70000
-                          : position.x == 5 && position.y == 6);
+        EXPECT_TRUE(position.x == (moved ? -40 : 5) && position.y == (moved ? 70000 : 6));
         w.hidden.clear();
     }
     EXPECT_FALSE(w.unlocked);
@@ -208,17 +194,15 @@ TEST(CallStubs, EachStubCallsOnlyItsOwnExportUnderTheCallersLockAndKeepsItsAddre
     PositionAnswer = 0x100; // false: the position counts even so
     POINT position = {7, 8};
 
-    // Two exports missing at first: those stubs call nothing (no position: 0, 0)
-    // and look again on the next call; the hooks module is loaded on every call
-    // until the stub has its address.
+    // Two exports missing at first: those stubs call nothing (no position: 0, 0) and look again on
+    // the next call; the hooks module is loaded on every call until the stub has its address.
     w.hidden = {"EndOfFrameHook", "TrackedCursorPos"};
     for (int round = 0; round < 3; ++round) {
         for (int n = 0; n < 6; ++n) {
             n < 5 ? plain[n](&w.lock) : CallTrackedCursorPos(&w.lock, position);
             EXPECT_EQ(std::exchange(w.calls, ""), w.hidden.count(exports[n]) ? "" : exports[n]);
         }
-        EXPECT_TRUE(round == 0 ? position.x == 0 && position.y == 0
-                               : position.x == -40 && position.y == 70000);
+        EXPECT_TRUE(position.x == (round ? -40 : 0) && position.y == (round ? 70000 : 0));
         w.hidden.clear();
     }
     EXPECT_EQ(std::count(w.loads.begin(), w.loads.end(), ' '), 8);
@@ -226,35 +210,32 @@ TEST(CallStubs, EachStubCallsOnlyItsOwnExportUnderTheCallersLockAndKeepsItsAddre
 }
 
 TEST(HookInstall, InstallersSetTheirGroupUnderTheLockKeepWhatWasSetAndRemovalEmptiesEverySlot) {
-    Watch w(false);
-    // By call (InstallInputHooks, the raw-input group, the keyboard-and-mouse
-    // group): the result, the slots afterwards and the hooks set.
+    Watch w;
+    // By missing name (or refused hook) and by call (InstallInputHooks, the raw-input group, the
+    // keyboard-and-mouse group): the result, the slots afterwards and the hooks set.
     const char* const rows[][4] = {{"VelKorvexHooks.dll", "0 hhh ", "0 hhh ", "0 hhh "},
                                    {"keyboardHook", "0 hhh ", "1 --g g", "0 hhh "},
                                    {"getmsgHook", "0 hhh ", "0 hhh ", "1 km- km"},
                                    {"refused mouse", "0 k-g kmg", "1 --g g", "0 k-- km"},
                                    {"", "1 kmg kmg", "1 --g g", "1 km- km"}};
-    HHOOK slots[3];
+    HHOOK k, m, g; // the keyboard, mouse and get-message slots
     for (const auto& row : rows) {
         w.hidden = {row[0]};
         RefusedType = std::string(row[0]) == "refused mouse" ? WH_MOUSE : 0;
         for (int call = 0; call < 3; ++call) {
-            std::fill(slots, slots + 3, kHeld);
+            k = m = g = kHeld;
             DWORD thread = GetCurrentThreadId();
-            bool result = call == 0
-                              ? InstallInputHooks(thread, &w.lock, slots[0], slots[1], slots[2])
-                              : InstallInputHookGroup(thread, call == 1, &w.lock, slots[0],
-                                                      slots[1], slots[2]);
-            EXPECT_EQ(std::to_string(result) + " " + Show(slots) + " " + std::exchange(Order, ""),
+            bool result = call == 0 ? InstallInputHooks(thread, &w.lock, k, m, g)
+                                    : InstallInputHookGroup(thread, call == 1, &w.lock, k, m, g);
+            EXPECT_EQ(std::to_string(result) + " " + Show(k, m, g) + " " + std::exchange(Order, ""),
                       row[1 + call])
                 << row[0] << " " << call;
         }
     }
     EXPECT_FALSE(w.unlocked);
 
-    // Nothing was removed so far. Removal goes from the last slot to the first,
-    // skips an empty one and empties each slot, also when the removal fails (the
-    // second time: the hooks are gone).
-    RemoveInputHooks(slots[0], slots[1], slots[2]);
-    EXPECT_EQ(Show(slots) + Unhooked, "---mk");
+    // Nothing was removed so far. Removal goes from the last slot to the first, skips an empty one
+    // and empties each slot although the removal fails.
+    RemoveInputHooks(k, m, g);
+    EXPECT_EQ(Show(k, m, g) + Unhooked, "---mk");
 }

@@ -27,7 +27,11 @@ const bool kForeignChild = [] {
     ExitProcess(0);
 }();
 
-ImportPatch* Patches[2]; // what the two replacements in use forward to
+void* __cdecl CountedMalloc(size_t size);
+BOOL WINAPI Next(HANDLE snapshot, LPTHREADENTRY32 entry);
+const ImportPatch Malloc(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(CountedMalloc));
+const ImportPatch Walk(nullptr, "kernel32.dll", "Thread32Next", reinterpret_cast<void*>(Next));
+
 // The allocation that fails, counted from 1 (0: none), and whether the next allocation first runs
 // a thread collection that runs out of memory, as one may on another thread at the same time.
 int AllocationFailsIn = 0;
@@ -39,7 +43,7 @@ void* __cdecl CountedMalloc(size_t size) {
     }
     if (AllocationFailsIn > 0 && --AllocationFailsIn == 0)
         return nullptr;
-    return Patches[0]->Original<void*(__cdecl*)(size_t)>()(size);
+    return Malloc.Original<void*(__cdecl*)(size_t)>()(size);
 }
 
 // Records of these threads come back too short to hold the owner, and just long enough.
@@ -47,7 +51,7 @@ DWORD ShortThread = 0, EdgeThread = 0;
 bool SizeNotSet = false;
 BOOL WINAPI Next(HANDLE snapshot, LPTHREADENTRY32 entry) {
     SizeNotSet |= entry->dwSize != sizeof(THREADENTRY32);
-    BOOL more = Patches[1]->Original<decltype(&Thread32Next)>()(snapshot, entry);
+    BOOL more = Walk.Original<decltype(&Thread32Next)>()(snapshot, entry);
     if (more && (entry->th32ThreadID == ShortThread || entry->th32ThreadID == EdgeThread))
         entry->dwSize = entry->th32ThreadID == ShortThread ? 15 : 16;
     return more;
@@ -55,10 +59,6 @@ BOOL WINAPI Next(HANDLE snapshot, LPTHREADENTRY32 entry) {
 
 HANDLE WINAPI NoSnapshot(DWORD, DWORD) {
     return INVALID_HANDLE_VALUE;
-}
-
-DWORD WINAPI Idle(LPVOID) {
-    return SleepEx(INFINITE, FALSE);
 }
 
 } // namespace
@@ -105,8 +105,6 @@ TEST(WindowDiscovery, CollectorsTakeAllDescendantsOfTheProcesssTopLevelWindowsFo
 
     // Out of memory, a collector stops and keeps what it had; the thread collector running out
     // meanwhile does not stop the window collector.
-    ImportPatch memory(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(CountedMalloc));
-    Patches[0] = &memory;
     ThreadsRunOutFirst = true;
     EXPECT_TRUE(CollectProcessWindows(self, none) && none == windows);
     AllocationFailsIn = 2; // the second insertion fails and ends the collection
@@ -116,12 +114,8 @@ TEST(WindowDiscovery, CollectorsTakeAllDescendantsOfTheProcesssTopLevelWindowsFo
 }
 
 TEST(CollectProcessThreads, SnapshotReplacesTheSetWithTheProcesssThreadsPastShortRecords) {
-    for (DWORD* id : {&ShortThread, &EdgeThread})
-        CloseHandle(CreateThread(nullptr, 0, Idle, nullptr, 0, id));
-    ImportPatch memory(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(CountedMalloc));
-    ImportPatch next(nullptr, "kernel32.dll", "Thread32Next", reinterpret_cast<void*>(Next));
-    Patches[0] = &memory;
-    Patches[1] = &next;
+    for (DWORD* id : {&ShortThread, &EdgeThread}) // never resumed: their routine never runs
+        CloseHandle(CreateThread(nullptr, 0, ResumeThread, nullptr, CREATE_SUSPENDED, id));
     ThreadIdSet threads = {ShortThread};
     EXPECT_TRUE(CollectProcessThreads(GetCurrentProcessId(), threads));
     EXPECT_EQ(threads.count(GetCurrentThreadId()) + threads.count(EdgeThread), 2u);
@@ -149,11 +143,10 @@ TEST(OutputSettings, ModeTakesOnlyItsTwoExactValuesAndTheNameAtMost255Characters
         {"OutputWindowMode", "outputwindowmode_name", 0, w255},
         {"OutputWindowName", "abc", 0, "abc"},
         {"OutputWindowName", "", 0, ""}};
-    for (const auto& [key, value, mode, after] : steps) {
-        EXPECT_TRUE(ApplyOutputWindowSetting(key, nullptr, value));
-        EXPECT_TRUE(GetOutputWindowMode() == mode && GetOutputWindowName() == name && name == after)
+    for (const auto& [key, value, mode, after] : steps)
+        EXPECT_TRUE(ApplyOutputWindowSetting(key, nullptr, value) &&
+                    GetOutputWindowMode() == mode && GetOutputWindowName() == name && name == after)
             << key << " " << value;
-    }
 }
 
 TEST(NumericUtilities, ColorBytesGoMostSignificantFirstOver255AndPowersOfTwoRoundUp) {
