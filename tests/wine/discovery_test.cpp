@@ -27,6 +27,7 @@ const bool kForeignChild = [] {
     ExitProcess(0);
 }();
 
+// In place for the program's life: both forward until a test arms them.
 void* __cdecl CountedMalloc(size_t size);
 BOOL WINAPI Next(HANDLE snapshot, LPTHREADENTRY32 entry);
 const ImportPatch Malloc(nullptr, "msvcrt.dll", "malloc", reinterpret_cast<void*>(CountedMalloc));
