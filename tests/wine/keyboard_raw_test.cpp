@@ -94,7 +94,7 @@ TEST_F(GetmsgHook, RawRecordsOfARawOnlyClassAreForwardedOrMoveTheTrackedPosition
     const DWORD none = 1;
     expect(Raw(RIM_TYPEKEYBOARD, WM_KEYDOWN), false, none, XY(100, 100));
     expect(Raw(RIM_TYPEMOUSE, 0, MOUSE_MOVE_ABSOLUTE, 5, -3), false, none, XY(100, 100));
-    expect(Raw(RIM_TYPEHID, 0), true, none, XY(100, 100));
+    expect(Raw(RIM_TYPEHID, 0, 0, 5, -3), true, none, XY(100, 100));
     expect(Raw(RIM_TYPEKEYBOARD, WM_KEYDOWN), true, 0x40000000, XY(100, 100));
     expect(Raw(RIM_TYPEKEYBOARD, WM_SYSKEYDOWN), true, 0x40000000, XY(100, 100));
     expect(Raw(RIM_TYPEKEYBOARD, WM_KEYUP), true, 0x80000000, XY(100, 100));
