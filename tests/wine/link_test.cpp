@@ -187,7 +187,7 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
     ASSERT_TRUE(OpenPipePair(pair));
     GamePipe &server = pair.server, &client = pair.client;
     // Every writer's record from the client end, taken by its reader on the overlapped server
-    // end; the flags are read over the opposite value.
+    // end (a reader's result first, then what it delivered); the flags read over the opposite.
     for (const auto& writer : kWriters)
         writer.send(client);
     bool f = true;
@@ -195,44 +195,41 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
     int32_t x = 0, y = 0, w = 0;
     BYTE keys[256] = {}, keys2[256] = {};
     EXPECT_TRUE(ReadRenderActive(server, f) && !f && ReadInputActive(server, f) && f);
-    EXPECT_TRUE(ReadMouseInput(server, a, x, y, w, t, keys));
-    EXPECT_EQ(Fields({a, x, y, w, t, keys[0], keys[255]}),
-              Fields({0x020A, -5, 600, -120, 123, Keys()[0], Keys()[255]}));
-    EXPECT_TRUE(ReadKeyboardInput(server, a, b, keys2) && a == 0xA5A50041 && b == 0xC01E0001);
-    EXPECT_EQ(Bytes(keys2, keys2 + 256), Bytes(Keys(), Keys() + 256));
+    EXPECT_EQ(
+        Fields({ReadMouseInput(server, a, x, y, w, t, keys), a, x, y, w, t, keys[0], keys[255]}),
+        Fields({1, 0x020A, -5, 600, -120, 123, Keys()[0], Keys()[255]}));
+    EXPECT_EQ(Fields({ReadKeyboardInput(server, a, b, keys2), a, b, keys2[0], keys2[255]}),
+              Fields({1, 0xA5A50041, 0xC01E0001, Keys()[0], Keys()[255]}));
     EXPECT_TRUE(ReadValuePair(server, a, b) && a == 0xDEADBEEF && b == 7);
     EXPECT_TRUE(ReadInit(server, a, f = false) && a == 300 && f);
     EXPECT_TRUE(ReadInitAllThreads(server, f = false) && f);
     EXPECT_TRUE(ReadInitAllThreadsAllHooks(server) && ReadTakeScreenshot(server) &&
                 ReadNotice(server) && ReadRaw(server, keys2, 3));
 
-    // The type peek on the client end: no pipe, nothing, 1 to 3 bytes, then a tag whose second
-    // byte is set, which stays queued until it is taken off whole.
+    // The type peek on the client end: no pipe, 1 to 3 bytes, then a tag whose second byte is
+    // set, which stays queued until it is taken off whole.
     GamePipe none;
     EXPECT_TRUE(!PeekMessageType(none, a = 0) && a == 255);
-    for (const Bytes& message :
-         {Bytes{}, Bytes{3}, Bytes{3, 1}, Bytes{3, 1, 0}, Bytes{3, 1, 0, 0}}) {
-        if (!message.empty())
-            SendRaw(server, message.data(), static_cast<DWORD>(message.size()));
+    for (const Bytes& message : {Bytes{3}, Bytes{3, 1}, Bytes{3, 1, 0}, Bytes{3, 1, 0, 0}}) {
+        SendRaw(server, message.data(), static_cast<DWORD>(message.size()));
         bool whole = message.size() == 4;
-        EXPECT_TRUE(PeekMessageType(client, a = 0) == whole && a == (whole ? 3u : 255u));
-        EXPECT_TRUE(message.empty() || ReadRaw(client, keys, 4) == whole);
+        EXPECT_TRUE(PeekMessageType(client, a = 0) == whole && a == (whole ? 3u : 255u) &&
+                    ReadRaw(client, keys, 4) == whole);
     }
     // Readers and peeks do not look at the tag; a short message is taken off and changes
     // nothing; of a longer one the rest stays queued.
     SendRaw(server, Le({1, 0x100}).data(), 8);
     EXPECT_TRUE(ReadInitAllThreads(client, f = false) && f);
-    Bytes shortMessage(175, 0x80), longMessage = Le({1, 2, 3, 4});
-    longMessage.resize(300, 0x01);
-    SendRaw(server, shortMessage.data(), 175);
+    Bytes message = Le({1, 2, 3, 4});
+    message.resize(300, 0x01);
+    SendRaw(server, message.data(), 175);
     EXPECT_FALSE(PeekMouseInput(client, a, x, y, w, b) || PeekLargeHeader(client, a, b, t) ||
                  ReadMouseInput(client, a, x, y, w, b, keys));
-    SendRaw(server, longMessage.data(), 300);
+    SendRaw(server, message.data(), 300);
     EXPECT_TRUE(PeekLargeHeader(client, a, b, t) && a == 2 && b == 3 && t == 4);
     EXPECT_TRUE(PeekMouseInput(client, a, x, y, w, b) && x == 3 && w == 0x0101);
-    EXPECT_FALSE(ReadInit(client, a = 77, f = true));
-    EXPECT_TRUE(a == 77 && f && GetPipeBytesAvailable(client, a) && a == 288);
-    EXPECT_TRUE(ReadRaw(client, longMessage.data(), 288) && longMessage[287] == 1);
+    EXPECT_TRUE(!ReadInit(client, a = 77, f = true) && a == 77 && f &&
+                GetPipeBytesAvailable(client, a) && a == 288);
 
     // The one-call reader on the server end: each message classified by its tag and size (the
     // rest of a long one skipped), until the client end is gone.
@@ -286,14 +283,10 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
         GamePipe server{reinterpret_cast<HANDLE>(0x1234)}, client;
         gClientComes = [&] { ConnectPipeClient(client, number); };
         size_t logged = LogText().size();
-        bool connected;
-        {
-            auto patch = row.function ? Redirect(row.function, row.replacement) : nullptr;
-            auto connect = row.connect ? Redirect("ConnectNamedPipe", Fn(row.connect)) : nullptr;
-            connected = CreatePipeServer(server, number);
-        }
-        EXPECT_EQ(connected, row.connected);
-        if (connected) {
+        auto patch = row.function ? Redirect(row.function, row.replacement) : nullptr;
+        auto connect = row.connect ? Redirect("ConnectNamedPipe", Fn(row.connect)) : nullptr;
+        EXPECT_EQ(CreatePipeServer(server, number), row.connected);
+        if (row.connected) {
             EXPECT_EQ(Dacl(server.handle) == "D:(A;;0x1fffff;;;S-1-2-0)", !row.defaultSecurity);
             DWORD flags = 0, out = 0, in = 0, inherit = 1;
             EXPECT_TRUE(GetNamedPipeInfo(server.handle, &flags, &out, &in, nullptr) &&
@@ -309,11 +302,9 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
             // No end is left: a client that came sees a broken pipe, and no new one opens.
             EXPECT_EQ(server.handle == reinterpret_cast<HANDLE>(0x1234),
                       row.replacement == Fn(Fake::NoPipe));
-            server.handle = INVALID_HANDLE_VALUE;
             DWORD n = 0;
-            GamePipe probe;
-            ConnectPipeClient(probe, number);
-            EXPECT_FALSE(IsPipeOpen(probe) || GetPipeBytesAvailable(client, n));
+            ConnectPipeClient(server, number); // the holder as a probe
+            EXPECT_FALSE(IsPipeOpen(server) || GetPipeBytesAvailable(client, n));
         }
         ClosePipe(client);
         DisconnectPipe(server);
@@ -340,37 +331,29 @@ TEST(PipeEnds, ClosingMakesItsCallsInOrderOrNoneAndTheProbeKeepsTheFlagsUnlessNo
     SendNotice(pair.server);
     EXPECT_TRUE(PipeHasData(pair.client) && PipeHasDataOrReconnect(pair.client, number, a, b) &&
                 a && !b);
-    gCalls.clear();
-    {
-        auto cancel = Redirect(kCancelIo, Fn(Fake::Record<kCancelIo>));
-        auto disconnect = Redirect(kDisconnect, Fn(Fake::Record<kDisconnect>));
-        auto close = Redirect(kClose, Fn(Fake::Record<kClose>));
-        ClosePipe(lonely);
-        DisconnectPipe(lonely);
-        DisconnectPipe(pair.server);
-        ClosePipe(second.client);
-    }
+    auto cancel = Redirect(kCancelIo, Fn(Fake::Record<kCancelIo>));
+    auto disconnect = Redirect(kDisconnect, Fn(Fake::Record<kDisconnect>));
+    auto close = Redirect(kClose, Fn(Fake::Record<kClose>));
+    ClosePipe(lonely);
+    DisconnectPipe(lonely);
+    DisconnectPipe(pair.server);
+    ClosePipe(second.client);
     EXPECT_EQ(gCalls, Lines({kCancelIo, kDisconnect, kClose, kClose}));
     EXPECT_FALSE(IsPipeOpen(pair.server) || IsPipeOpen(second.client));
     DisconnectPipe(second.server);
 
     // The server end gone: no instance to reopen, so the flags are cleared.
     HANDLE broken = pair.client.handle;
-    b = true;
-    EXPECT_FALSE(PipeHasDataOrReconnect(pair.client, number, a, b));
-    EXPECT_FALSE(IsPipeOpen(pair.client) || a || b);
+    EXPECT_FALSE(PipeHasDataOrReconnect(pair.client, number, a, b = true) ||
+                 IsPipeOpen(pair.client) || a || b);
     EXPECT_FALSE(CloseHandle(broken)); // the probe closed it
     // The next poll once a new instance waits: the client end is open again, the flags stay.
     bool polled = true;
     gClientComes = [&] {
         polled = PipeHasDataOrReconnect(pair.client, number, a = true, b = true);
     };
-    {
-        auto connect = Redirect("ConnectNamedPipe", Fn(Fake::Connect<false>));
-        ASSERT_TRUE(CreatePipeServer(pair.server, number));
-    }
+    auto connect = Redirect("ConnectNamedPipe", Fn(Fake::Connect<false>));
+    ASSERT_TRUE(CreatePipeServer(pair.server, number));
     EXPECT_TRUE(IsPipeOpen(pair.client) && !polled && a && b);
-    SendNotice(pair.server);
-    EXPECT_TRUE(PipeHasDataOrReconnect(pair.client, number, a, b));
     ClosePipePair(pair);
 }
