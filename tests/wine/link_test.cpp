@@ -67,12 +67,12 @@ Lines gCalls;
 constexpr char kCancelIo[] = "CancelIo", kDisconnect[] = "DisconnectNamedPipe",
                kClose[] = "CloseHandle";
 
-// A replacement for an import of type F that only returns 0 (FALSE, null).
-template <class F> struct Zero;
-template <class R, class... A> struct Zero<R(WINAPI*)(A...)> {
-    static R WINAPI Call(A...) { return R(); }
+// A replacement for an import of type F that only returns `value`.
+template <class F, intptr_t value> struct Returns;
+template <class R, class... A, intptr_t value> struct Returns<R(WINAPI*)(A...), value> {
+    static R WINAPI Call(A...) { return R(value); }
 };
-#define FAILING(function) #function, Fn(Zero <decltype(&function)>::Call)
+#define RETURNING(function, value) #function, Fn(Returns <decltype(&function), value>::Call)
 
 template <class F> const void* Fn(F* function) {
     return reinterpret_cast<const void*>(function);
@@ -87,22 +87,17 @@ struct Fake {
         DWORD error = GetLastError();
         if (!before)
             gClientComes();
-        SetLastError(error);
-        return ok;
+        return SetLastError(error), ok;
     }
     template <const char* name> static BOOL WINAPI Record(HANDLE handle) {
         gCalls.push_back(name);
         return Real<BOOL(WINAPI*)(HANDLE)>(name)(handle);
     }
-    static DWORD WINAPI TimeOut(HANDLE, DWORD ms) {
+    // A wait for the client that ends with `result` after the client came.
+    template <DWORD result> static DWORD WINAPI Wait(HANDLE, DWORD ms) {
         EXPECT_EQ(ms, 30000u);
-        return gClientComes(), WAIT_TIMEOUT;
+        return gClientComes(), result;
     }
-    static DWORD WINAPI WaitFails(HANDLE, DWORD) { return gClientComes(), WAIT_FAILED; }
-    static HANDLE WINAPI NoPipe(LPCSTR, DWORD, DWORD, DWORD, DWORD, DWORD, DWORD, PVOID) {
-        return INVALID_HANDLE_VALUE;
-    }
-    static DWORD WINAPI NoAcl(ULONG, PEXPLICIT_ACCESS_A, PACL, PACL*) { return ERROR_OUTOFMEMORY; }
     static void WINAPI Time(LPSYSTEMTIME time) { *time = {2026, 3, 3, 4, 7, 5, 9, 42}; }
     // Writes all but reports one byte fewer.
     static BOOL WINAPI ShortWrite(HANDLE file, LPCVOID bytes, DWORD size, LPDWORD written,
@@ -233,12 +228,11 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
 
     // The one-call reader on the server end: each message classified by its tag and size (the
     // rest of a long one skipped), until the client end is gone.
-    Bytes tooLong = Le({3, 0x200, 1, 2, 0, 5}, Keys());
-    tooLong.resize(5000, 0xEE); // more than one further read takes off
+    message.resize(5000, 0xEE); // more than one further read takes off its rest
     const std::pair<Bytes, RecordStatus> messages[] = {{Le({4, 0x41}), RecordStatus::WrongSize},
                                                        {Le({0x109}), RecordStatus::UnknownTag},
                                                        {{9, 0}, RecordStatus::UnknownTag},
-                                                       {tooLong, RecordStatus::WrongSize},
+                                                       {message, RecordStatus::WrongSize},
                                                        {Le({9}), RecordStatus::Decoded}};
     for (const auto& [bytes, status] : messages)
         SendRaw(client, bytes.data(), static_cast<DWORD>(bytes.size()));
@@ -266,16 +260,16 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
     } rows[] = {
         {nullptr, nullptr, before, true, false},
         {nullptr, nullptr, after, true, false},
-        {FAILING(AllocateAndInitializeSid), after, true, true},
-        {"SetEntriesInAclA", Fn(Fake::NoAcl), after, true, true},
-        {FAILING(LocalAlloc), after, true, true},
-        {FAILING(SetSecurityDescriptorDacl), after, true, true},
-        {"CreateNamedPipeA", Fn(Fake::NoPipe), nullptr, false, false},
-        {FAILING(CreateEventA), nullptr, false, false},
-        {FAILING(ConnectNamedPipe), nullptr, false, false},
-        {"WaitForSingleObject", Fn(Fake::TimeOut), nullptr, false, false},
-        {"WaitForSingleObject", Fn(Fake::WaitFails), nullptr, false, false},
-        {FAILING(GetOverlappedResult), after, false, false},
+        {RETURNING(AllocateAndInitializeSid, FALSE), after, true, true},
+        {RETURNING(SetEntriesInAclA, ERROR_OUTOFMEMORY), after, true, true},
+        {RETURNING(LocalAlloc, 0), after, true, true},
+        {RETURNING(SetSecurityDescriptorDacl, FALSE), after, true, true},
+        {RETURNING(CreateNamedPipeA, -1), nullptr, false, false},
+        {RETURNING(CreateEventA, 0), nullptr, false, false},
+        {RETURNING(ConnectNamedPipe, FALSE), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::Wait<WAIT_TIMEOUT>), nullptr, false, false},
+        {"WaitForSingleObject", Fn(Fake::Wait<WAIT_FAILED>), nullptr, false, false},
+        {RETURNING(GetOverlappedResult, FALSE), after, false, false},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << "row " << &row - rows);
@@ -301,7 +295,7 @@ TEST(PipeServer, ConnectsItsClientUnderTheLocalGroupDaclOrDefaultSecurityAndOthe
         } else {
             // No end is left: a client that came sees a broken pipe, and no new one opens.
             EXPECT_EQ(server.handle == reinterpret_cast<HANDLE>(0x1234),
-                      row.replacement == Fn(Fake::NoPipe));
+                      std::string(row.function) == "CreateNamedPipeA");
             DWORD n = 0;
             ConnectPipeClient(server, number); // the holder as a probe
             EXPECT_FALSE(IsPipeOpen(server) || GetPipeBytesAvailable(client, n));

@@ -9,7 +9,6 @@
 #include <windows.h>
 
 #include <fstream>
-#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -21,10 +20,6 @@ namespace {
 
 const std::string kFolder =
     std::string(getenv("TEMP")) + "\\korvex-log-" + std::to_string(GetCurrentProcessId()) + "-";
-
-void Write(const std::string& path, const std::string& text) {
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 std::string Read(const std::string& path) {
     std::ostringstream text;
@@ -68,26 +63,19 @@ TEST(LogFile, OpenKeepsAFileUpToItsLimitAndRotatesALargerOneOverTheEarlierUnless
         const std::string file = c.path[0] == '%' ? log : c.path, old(c.size > 0 ? c.size : 0, 'x');
         DeleteFileA(file.c_str());
         if (c.size >= 0)
-            Write(file, old);
-        Write(file + ".0", "older");
+            std::ofstream(file, std::ios::binary) << old;
+        std::ofstream(file + ".0", std::ios::binary) << "older";
         std::string held = c.fault == LogHeld ? file : c.fault == RotatedHeld ? file + ".0" : "";
         HANDLE holder = CreateFileA(held.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                     nullptr, OPEN_EXISTING, 0, nullptr);
-        bool opened;
-        {
-            auto noSize =
-                c.fault == NoSize
-                    ? std::make_unique<ImportPatch>(nullptr, "kernel32.dll", "GetFileSizeEx",
-                                                    reinterpret_cast<void*>(UnreadableSize))
-                    : nullptr;
-            LogFile logFile;
-            opened = logFile.Open(c.path.c_str(), c.limit);
-            logFile.WriteLine(LogLevelInfo, "line");
-        }
+        // A patch of an import this program lacks changes nothing.
+        ImportPatch size(nullptr, "kernel32.dll", c.fault == NoSize ? "GetFileSizeEx" : "None",
+                         reinterpret_cast<void*>(UnreadableSize));
+        LogFile logFile;
+        EXPECT_EQ(logFile.Open(c.path.c_str(), c.limit), c.opened);
+        logFile.WriteLine(LogLevelInfo, "line");
         CloseHandle(holder);
-        EXPECT_EQ(opened, c.opened);
-        const std::string kept = c.rotated ? "" : old;
-        EXPECT_EQ(Read(file), opened ? kept + kStamp + "[Info] line\n" : kept);
+        EXPECT_EQ(Read(file), (c.rotated ? "" : old) + (c.opened ? kStamp + "[Info] line\n" : ""));
         // A failed move comes after the earlier rotated file is gone.
         EXPECT_EQ(Read(file + ".0"), c.rotated ? old : c.fault == LogHeld ? "" : "older");
     }
