@@ -148,6 +148,7 @@ const struct {
     {std::bind(SendInit, _1, 300, true), Bytes{6, 0, 0, 0, 0x2C, 1, 0, 0, 1, 0, 0, 0},
      "Send Init msg to the proxy: gameThreadId=300, useRawInputHooks=1"},
     {std::bind(SendInitAllThreads, _1, true), Le({7, 1}), "Send InitAllThreads msg proxy"},
+    {std::bind(SendInitAllThreads, _1, false), Le({7, 0}), "Send InitAllThreads msg proxy"},
     {SendInitAllThreadsAllHooks, Le({8}), "Send InitAllThreadsAllHooks msg proxy"},
     {SendTakeScreenshot, Bytes{9, 0, 0, 0}, "Send TakeScreenshot msg to proxy"},
     {SendNotice, Le({10}), ""},
@@ -197,7 +198,7 @@ TEST(LinkReaders, EachTakesItsWholeRecordOrNothingOfUseAndPeeksLeaveTheMessageQu
               Fields({1, 0xA5A50041, 0xC01E0001, Keys()[0], Keys()[255]}));
     EXPECT_TRUE(ReadValuePair(server, a, b) && a == 0xDEADBEEF && b == 7);
     EXPECT_TRUE(ReadInit(server, a, f = false) && a == 300 && f);
-    EXPECT_TRUE(ReadInitAllThreads(server, f = false) && f);
+    EXPECT_TRUE(ReadInitAllThreads(server, f = false) && f && ReadInitAllThreads(server, f) && !f);
     EXPECT_TRUE(ReadInitAllThreadsAllHooks(server) && ReadTakeScreenshot(server) &&
                 ReadNotice(server) && ReadRaw(server, keys2, 3));
 
