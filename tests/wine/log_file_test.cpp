@@ -9,7 +9,7 @@
 #include <windows.h>
 
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,21 +22,17 @@ const std::string kFolder =
     std::string(getenv("TEMP")) + "\\korvex-log-" + std::to_string(GetCurrentProcessId()) + "-";
 
 std::string Read(const std::string& path) {
-    std::ostringstream text;
-    text << std::ifstream(path, std::ios::binary).rdbuf();
-    return text.str();
+    return {std::istreambuf_iterator<char>(std::ifstream(path, std::ios::binary).rdbuf()), {}};
 }
 
-// 4 March 2026, 07:05:09.042: no field has a leading zero, the day is not the month.
-void WINAPI FixedTime(LPSYSTEMTIME time) {
-    *time = {2026, 3, 3, 4, 7, 5, 9, 42};
-}
+struct Fake {
+    // 4 March 2026, 07:05:09.042: no field has a leading zero, the day is not the month.
+    static void WINAPI Time(LPSYSTEMTIME time) { *time = {2026, 3, 3, 4, 7, 5, 9, 42}; }
+    static BOOL WINAPI UnreadableSize(HANDLE, PLARGE_INTEGER) { return FALSE; }
+};
 const std::string kStamp = "4-3-2026 7:5:9:42 ";
 const ImportPatch gFixedTime(nullptr, "kernel32.dll", "GetSystemTime",
-                             reinterpret_cast<void*>(FixedTime));
-BOOL WINAPI UnreadableSize(HANDLE, PLARGE_INTEGER) {
-    return FALSE;
-}
+                             reinterpret_cast<void*>(Fake::Time));
 
 } // namespace
 
@@ -70,7 +66,7 @@ TEST(LogFile, OpenKeepsAFileUpToItsLimitAndRotatesALargerOneOverTheEarlierUnless
                                     nullptr, OPEN_EXISTING, 0, nullptr);
         // A patch of an import this program lacks changes nothing.
         ImportPatch size(nullptr, "kernel32.dll", c.fault == NoSize ? "GetFileSizeEx" : "None",
-                         reinterpret_cast<void*>(UnreadableSize));
+                         reinterpret_cast<void*>(Fake::UnreadableSize));
         LogFile logFile;
         EXPECT_EQ(logFile.Open(c.path.c_str(), c.limit), c.opened);
         logFile.WriteLine(LogLevelInfo, "line");
