@@ -1,11 +1,11 @@
 // The whole path under Wine with real input from the injector: keys through SendInput, the mouse
-// and raw-only keys through xdotool, whose X input the target program takes in X's order (under
-// Wine a SendInput move also warps the X pointer, and the motion X reports for that warp comes
-// back as a second, late move). Two runs use demo-game, which loads the reference proxy as
-// d3d11.dll and calls its frame export, with korvex-peer as the overlay; they assert on what the
-// programs print. The third hooks Wine's own notepad, which knows nothing of the overlay: a copy
-// of the proxy beside it runs its own frames (KORVEX_PROXY_PIPE), and this program is the
-// overlay. Every wait is for a condition, with a deadline.
+// through xdotool, whose X input the target program takes in X's order (under Wine a SendInput
+// move also warps the X pointer, and the motion X reports for that warp comes back as a second,
+// late move). The first run uses demo-game, which loads the reference proxy as d3d11.dll and
+// calls its frame export, with korvex-peer as the overlay; it asserts on what the programs print.
+// The second hooks Wine's own notepad, which knows nothing of the overlay: a copy of the proxy
+// beside it runs its own frames (KORVEX_PROXY_PIPE), and this program is the overlay. Every wait
+// is for a condition, with a deadline.
 #include "binding/hook_install.h"
 #include "link/record_reader.h"
 #include "support/fixtures.h"
@@ -47,14 +47,13 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
 class EndToEnd : public ::testing::Test {
   protected:
     // Starts the game with `options` and the peer, which has the proxy set the three hooks on
-    // the game's thread (Init), or on every thread of the game.
-    void Launch(const std::string& options, bool everyThread = false) {
+    // the game's thread (Init).
+    void Launch(const std::string& options) {
         ASSERT_TRUE(session.StartGame(options + " --quit-after 60"));
         ASSERT_TRUE(session.StartPeer());
         SetForegroundWindow(session.info.main);
-        ASSERT_TRUE(everyThread ? session.Command("init-all-hooks", "proxy InitAllThreadsAllHooks")
-                                : session.Command("init " + std::to_string(session.info.thread),
-                                                  "proxy Init thread="));
+        ASSERT_TRUE(
+            session.Command("init " + std::to_string(session.info.thread), "proxy Init thread="));
     }
 
     void Overlay(bool on) {
@@ -214,19 +213,6 @@ TEST_F(EndToEnd, WhileOnKeysAndViewClicksAreSwallowedCursorAndRawInputTakenAndAl
     EXPECT_EQ(after.counter, -1);
     EXPECT_TRUE(Same(after.pos, start)) << Point(after.pos);
     EXPECT_EQ(after.raw, before.raw);
-}
-
-TEST_F(EndToEnd, KeysTakenOnlyAsRawInputReachTheOverlayThroughTheGetMessageHookOnEveryThread) {
-    Launch("--nolegacy keyboard", true);
-    size_t peer = session.peer.LineCount(), game = session.game.LineCount();
-    // SendInput from another process keeps the legacy messages; X input honours NOLEGACY.
-    ASSERT_TRUE(session.Inject("xkey \"^" + session.info.title + "$\" a"));
-    ASSERT_TRUE(PeerSawKeyRelease("0x41", peer));
-    GameState state;
-    auto lines = GameLinesUntil(game, state);
-    EXPECT_TRUE(Contains(lines, "msg WM_INPUT win=main type=keyboard vkey=0x41 message=0x100"));
-    EXPECT_FALSE(Contains(lines, "WM_KEYDOWN"));
-    EXPECT_FALSE(Contains(lines, "WM_CHAR"));
 }
 
 TEST_F(EndToEnd, WinesNotepadHookedFromOutsideGivesKeysAndClicksToTheOverlayAndGetsItsCursorBack) {
