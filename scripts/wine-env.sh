@@ -39,11 +39,19 @@ start() {
     /usr/lib/wine/wine64 wineboot -i >"$env_dir/wineboot.log" 2>&1 </dev/null
     wineserver -w
   fi
-  # A program that crashes (a UBSan trap is an illegal instruction) must end at once: without
-  # this, Wine's debugger shows its crash dialog on the display and the program waits for it.
-  if [ ! -f "$env_dir/crash-dialog-off" ]; then
-    /usr/lib/wine/wine64 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
-      >>"$env_dir/wineboot.log" 2>&1 </dev/null && wineserver -w && touch "$env_dir/crash-dialog-off"
+  # A program that crashes (a UBSan trap is an illegal instruction) must end at once and fail:
+  # Wine's debugger, started for any unhandled exception, shows its crash dialog and waits for
+  # it, and once it has attached the program exits with code 0, so a test that traps "passes".
+  # With no debugger configured (for 64-bit and 32-bit programs) the process ends at once with
+  # the exception code as its exit status (0xC000001D shows as 29, 0xC0000005 as 5).
+  if [ ! -f "$env_dir/no-crash-debugger" ]; then
+    local key
+    for key in 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' \
+               'HKLM\Software\Wow6432Node\Microsoft\Windows NT\CurrentVersion\AeDebug'; do
+      /usr/lib/wine/wine64 reg add "$key" /v Debugger /t REG_SZ /d '' /f \
+        >>"$env_dir/wineboot.log" 2>&1 </dev/null || return 1
+    done
+    wineserver -w && touch "$env_dir/no-crash-debugger"
   fi
   if [ "$arch" = win32 ] && [ ! -f "$env_dir/syswow64-linked" ]; then
     link_syswow64 && touch "$env_dir/syswow64-linked"
