@@ -46,16 +46,6 @@ bool Contains(const std::vector<std::string>& lines, const std::string& text) {
 
 class EndToEnd : public ::testing::Test {
   protected:
-    // Starts the game with `options` and the peer, which has the proxy set the three hooks on
-    // the game's thread (Init).
-    void Launch(const std::string& options) {
-        ASSERT_TRUE(session.StartGame(options + " --quit-after 60"));
-        ASSERT_TRUE(session.StartPeer());
-        SetForegroundWindow(session.info.main);
-        ASSERT_TRUE(
-            session.Command("init " + std::to_string(session.info.thread), "proxy Init thread="));
-    }
-
     void Overlay(bool on) {
         ASSERT_TRUE(
             session.Command(on ? "input on" : "input off",
@@ -164,7 +154,11 @@ HCURSOR ShownCursor() {
 } // namespace
 
 TEST_F(EndToEnd, WhileOnKeysAndViewClicksAreSwallowedCursorAndRawInputTakenAndAllComeBackAfterOff) {
-    Launch("--raw both");
+    // The game and the peer, which has the proxy set the three hooks on the game's thread.
+    ASSERT_TRUE(session.StartGame("--raw both --quit-after 60") && session.StartPeer());
+    SetForegroundWindow(session.info.main);
+    ASSERT_TRUE(
+        session.Command("init " + std::to_string(session.info.thread), "proxy Init thread="));
     POINT start = session.ViewPoint(100, 80);
     size_t game = session.game.LineCount();
     // A click as the last action: the game has seen all of them once it reports the release.

@@ -57,7 +57,7 @@ void ClosePipePair(PipePair& pair) {
     DisconnectPipe(pair.server);
 }
 
-HWND CreateTestWindow(RECT client, WNDPROC procedure) {
+HWND CreateTestWindow(RECT client) {
     static const char* const kClass = "KorvexTestWindow";
     WNDCLASSA windowClass = {};
     windowClass.lpfnWndProc = DefWindowProcA;
@@ -69,8 +69,6 @@ HWND CreateTestWindow(RECT client, WNDPROC procedure) {
         CreateWindowExA(0, kClass, "Korvex test window", WS_POPUP | WS_VISIBLE, client.left,
                         client.top, client.right - client.left, client.bottom - client.top, nullptr,
                         nullptr, GetModuleHandleA(nullptr), nullptr);
-    if (window != nullptr && procedure != nullptr)
-        SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(procedure));
     SetForegroundWindow(window);
     return window;
 }

@@ -33,8 +33,8 @@ bool OpenPipePair(PipePair& pair, DWORD number = UniquePipeNumber());
 void ClosePipePair(PipePair& pair);
 
 // A visible top-level popup window of this thread whose client area is exactly the rectangle
-// given (screen coordinates), brought to the foreground. `procedure` null: DefWindowProcA.
-HWND CreateTestWindow(RECT client, WNDPROC procedure = nullptr);
+// given (screen coordinates), brought to the foreground; its procedure is DefWindowProcA.
+HWND CreateTestWindow(RECT client);
 
 // Dispatches this thread's messages until done() holds or `timeoutMs` has passed; done()'s value.
 template <class Done> bool PumpUntil(Done done, DWORD timeoutMs = 5000) {

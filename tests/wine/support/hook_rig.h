@@ -23,6 +23,7 @@ class HookTest : public ::testing::Test {
   protected:
     void SetUp() override {
         ProcessAttach(nullptr);
+        EXPECT_EQ(HookState.LastHookKind, 2); // no input hook has run since load
         keys['A'] = 0x81;
         SetKeyboardState(keys);
         window = CreateTestWindow(RECT{100, 50, 740, 530});
